@@ -1,0 +1,27 @@
+// The one source of "now" (local wall-clock time) and its text form; tests can pin it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+struct TCvDateTime {
+    int Year = 1970;
+    int Month = 1;
+    int Day = 1;
+    int Hour = 0;
+    int Minute = 0;
+    int Second = 0;
+    int MilliSecond = 0;
+};
+
+using TCvNowFunc = std::function<TCvDateTime()>;
+
+// Local time now, from the pinned function when one is set.
+TCvDateTime CvNow();
+// Pins "now" (tests); an empty function restores the system clock.
+void CvSetNowFunction(TCvNowFunc func);
+// "yyyy-mm-dd hh:nn:ss.zzz".
+std::string CvDateTimeText(const TCvDateTime& t);
+// "yyyy-mm-dd".
+std::string CvDateText(const TCvDateTime& t);

@@ -1,0 +1,18 @@
+// Text helpers: trimming of control characters and blanks, ASCII-only case changes.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Removes characters with codes 0x20 and below from both ends.
+std::string CvTrim(std::string_view text);
+std::string CvTrimLeft(std::string_view text);
+std::string CvTrimRight(std::string_view text);
+// Changes only the letters A-Z / a-z; every other byte (UTF-8 included) stays.
+std::string CvUpperCase(std::string_view text);
+std::string CvLowerCase(std::string_view text);
+// Equal ignoring ASCII case.
+bool CvSameText(std::string_view a, std::string_view b);
+// Index of `text` in `list` ignoring ASCII case, or -1.
+int CvIndexText(std::string_view text, const std::vector<std::string>& list);
