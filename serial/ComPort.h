@@ -341,5 +341,5 @@ private:
     TComNotifyEvent fOnAfterOpen;
     TComNotifyEvent fOnAfterClose;
 
-    std::unique_ptr<TDevice> fDevice; // present while open
+    std::unique_ptr<TDevice> fDevice; // created by the first Open, kept until destruction
 };

@@ -1,0 +1,400 @@
+// TComPort's device side on QSerialPort: open, close, reads, writes and event delivery.
+// Everything runs on the main thread: received data arrives through QSerialPort's readyRead
+// on the event loop, so no event thread is needed and Close can never deadlock.
+#include "serial/ComPort.h"
+
+#include "framework/CvTimer.h"
+
+#include <QMetaObject>
+#include <QSerialPort>
+#include <QString>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <exception>
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+struct TComPort::TDevice {
+    QSerialPort serial;
+    bool open = false;
+    bool lost = false;      // the device went away; a queued close is on its way
+    bool applying = false;  // errors raised while applying settings are ours to report
+    bool rxChar = false;    // evRxChar was in Events at open
+    int writeErrno = 0;     // a failed background write, reported by the next WriteStr
+    uint64_t session = 0;   // counts opens, so a stale queued close never hits a later session
+    std::unique_ptr<TCvTimer> writeTimer; // write deadline; absent without a timer service
+};
+
+namespace {
+
+// The OS error number left by the last failing call, or -1 when none is known.
+int32_t LastErrno(int fallback = -1)
+{
+    return errno > 0 ? errno : fallback;
+}
+
+#if !defined(_WIN32)
+// The device file a port name refers to: a bare name is looked up under /dev.
+std::string DevicePath(const std::string& port)
+{
+    return !port.empty() && port[0] == '/' ? port : "/dev/" + port;
+}
+#endif
+
+uint32_t DeadlineMs(const TComTimeouts& timeouts, int64_t pendingBytes)
+{
+    const int64_t perByte = std::max<int32_t>(timeouts.WriteTotalMultiplier(), 0);
+    const int64_t constant = std::max<int32_t>(timeouts.WriteTotalConstant(), 0);
+    const int64_t ms = perByte * pendingBytes + constant;
+    return static_cast<uint32_t>(std::clamp<int64_t>(ms, 1, UINT32_MAX));
+}
+
+} // namespace
+
+TComPort::TComPort() = default;
+
+TComPort::~TComPort()
+{
+    try {
+        Close();
+    } catch (...) {
+        // A destructor must not throw; the device is released below in any case.
+    }
+}
+
+bool TComPort::Connected() const
+{
+    return fDevice && fDevice->open;
+}
+
+void TComPort::Open()
+{
+    if (Connected())
+        return;
+    if (!fDevice) {
+        fDevice = std::make_unique<TDevice>();
+        QSerialPort& serial = fDevice->serial;
+        QObject::connect(&serial, &QSerialPort::readyRead, &serial, [this] { DeviceReadyRead(); });
+        QObject::connect(&serial, &QSerialPort::bytesWritten, &serial, [this](qint64) {
+            if (!fDevice->open || !fDevice->writeTimer)
+                return;
+            const qint64 pending = fDevice->serial.bytesToWrite();
+            if (pending == 0)
+                fDevice->writeTimer->Stop();
+            else // progress: count the deadline again from what is still queued
+                fDevice->writeTimer->Start(DeadlineMs(fTimeouts, pending));
+        });
+        QObject::connect(&serial, &QSerialPort::errorOccurred, &serial,
+                         [this](QSerialPort::SerialPortError error) {
+                             TDevice& dev = *fDevice;
+                             if (!dev.open || dev.lost || dev.applying)
+                                 return;
+                             if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError)
+                                 DeviceLostDetected();
+                             else if (error == QSerialPort::WriteError)
+                                 dev.writeErrno = LastErrno(EIO);
+                             // NotOpenError and the rest change nothing here.
+                         });
+    }
+    TDevice& dev = *fDevice;
+    if (!dev.writeTimer && TCvTimerService::Current()) {
+        dev.writeTimer = std::make_unique<TCvTimer>(1000);
+        dev.writeTimer->SetOnTimer(
+            TCvEvent<TCvTimerParams>::FromFunction([this](TCvTimerParams&) { WriteDeadline(); }));
+    }
+
+    // 1. Open the device exclusively. QSerialPort reports a missing device without an error
+    // number, so the device file is checked first to give the operating system's number.
+#if defined(_WIN32)
+    const std::string path = fPort;
+#else
+    const std::string path = DevicePath(fPort);
+    struct stat st {};
+    if (fPort.empty() || ::stat(path.c_str(), &st) != 0)
+        throw EComPort(CE_OpenFailed, fPort.empty() ? ENOENT : LastErrno(ENOENT));
+    if (!S_ISCHR(st.st_mode))
+        throw EComPort(CE_OpenFailed, ENODEV);
+    if (::access(path.c_str(), R_OK | W_OK) != 0)
+        throw EComPort(CE_OpenFailed, LastErrno(EACCES));
+#endif
+    dev.serial.setPortName(QString::fromStdString(path));
+    errno = 0;
+    if (!dev.serial.open(QIODevice::ReadWrite)) {
+        int32_t code = -1;
+        switch (dev.serial.error()) {
+        case QSerialPort::DeviceNotFoundError: code = ENOENT; break;
+#if defined(_WIN32)
+        case QSerialPort::PermissionError: code = 5; break; // access denied: in use
+#else
+        case QSerialPort::PermissionError: code = EBUSY; break; // access was checked: locked
+#endif
+        default: code = LastErrno(EIO); break;
+        }
+        dev.serial.clearError();
+        throw EComPort(CE_OpenFailed, code);
+    }
+
+    // 2. Connected; 3. apply the settings, closing again when one of them fails.
+    dev.open = true;
+    dev.lost = false;
+    dev.writeErrno = 0;
+    ++dev.session;
+    try {
+        ApplyBuffer();
+        ApplyLine();
+        ApplyTimeouts();
+    } catch (...) {
+        dev.open = false;
+        dev.serial.close();
+        dev.serial.clearError();
+        throw;
+    }
+    dev.rxChar = fEvents[evRxChar];
+    fDeviceLost = false;
+    CallAfterOpen();
+}
+
+void TComPort::Close()
+{
+    if (!Connected())
+        return;
+    TDevice& dev = *fDevice;
+    if (dev.writeTimer)
+        dev.writeTimer->Stop();
+    // Abort pending transfers. A device that has gone away cannot be purged; closing it must
+    // still succeed, so a failed purge does not keep the port open.
+    dev.applying = true;
+    dev.serial.clear(QSerialPort::AllDirections);
+    dev.open = false;
+    dev.serial.close();
+    dev.serial.clearError();
+    dev.applying = false;
+    dev.lost = false;
+    CallAfterClose();
+}
+
+void TComPort::ClearBuffer(bool input, bool output)
+{
+    if (!Connected())
+        throw EComPort(CE_PurgeFailed, EBADF);
+    if (!input && !output)
+        return;
+    TDevice& dev = *fDevice;
+    QSerialPort::Directions dirs;
+    if (input)
+        dirs |= QSerialPort::Input;
+    if (output)
+        dirs |= QSerialPort::Output;
+    errno = 0;
+    dev.applying = true;
+    const bool ok = dev.serial.clear(dirs);
+    dev.applying = false;
+    if (!ok) {
+        dev.serial.clearError();
+        throw EComPort(CE_PurgeFailed, LastErrno());
+    }
+    if (output && dev.writeTimer)
+        dev.writeTimer->Stop();
+}
+
+int32_t TComPort::InputCount()
+{
+    if (!Connected())
+        throw EComPort(CE_ClearComFailed, EBADF);
+    return static_cast<int32_t>(std::min<qint64>(fDevice->serial.bytesAvailable(), INT32_MAX));
+}
+
+int32_t TComPort::ReadStr(std::string& str, int32_t count)
+{
+    str.clear();
+    if (count < 1)
+        return 0;
+    if (!Connected())
+        throw EComPort(CEPortNotOpen);
+    const qint64 want = std::min<qint64>(count, fDevice->serial.bytesAvailable());
+    if (want <= 0)
+        return 0;
+    str.resize(static_cast<size_t>(want));
+    const qint64 got = fDevice->serial.read(str.data(), want);
+    if (got < 0) {
+        str.clear();
+        throw EComPort(CE_ReadFailed, LastErrno());
+    }
+    str.resize(static_cast<size_t>(got));
+    return static_cast<int32_t>(got);
+}
+
+int32_t TComPort::WriteStr(const std::string& str)
+{
+    if (!Connected())
+        throw EComPort(CEPortNotOpen);
+    if (str.empty())
+        return 0;
+    TDevice& dev = *fDevice;
+    if (dev.lost)
+        throw EComPort(CE_WriteFailed, EIO);
+    if (dev.writeErrno > 0) {
+        const int32_t failed = dev.writeErrno;
+        dev.writeErrno = 0;
+        throw EComPort(CE_WriteFailed, failed);
+    }
+    // A device that stopped taking data must not make the queue grow without limit.
+    if (dev.serial.bytesToWrite() + static_cast<int64_t>(str.size()) > OutputQueueLimit)
+        throw EComPort(CE_WriteFailed, ENOBUFS);
+    errno = 0;
+    const qint64 queued = dev.serial.write(str.data(), static_cast<qint64>(str.size()));
+    if (queued < 0) {
+        dev.serial.clearError();
+        throw EComPort(CE_WriteFailed, LastErrno(EIO));
+    }
+    if (dev.writeTimer && !dev.writeTimer->Enabled() && dev.serial.bytesToWrite() > 0)
+        dev.writeTimer->Start(DeadlineMs(fTimeouts, dev.serial.bytesToWrite()));
+    return static_cast<int32_t>(queued);
+}
+
+// ---- Settings applied to the open device ----
+
+void TComPort::ApplyBuffer()
+{
+    if (!Connected())
+        return;
+    if (fBuffer.InputSize() < 0 || fBuffer.OutputSize() < 0)
+        throw EComPort(CE_SetupComFailed, EINVAL);
+    // The input size bounds what is read ahead from the device, as a driver queue would;
+    // 0 leaves it unbounded. Output is bounded by OutputQueueLimit and the write deadline.
+    fDevice->serial.setReadBufferSize(fBuffer.InputSize());
+}
+
+void TComPort::ApplyLine()
+{
+    if (!Connected())
+        return;
+    QSerialPort& serial = fDevice->serial;
+    const uint32_t rate = LineBaudRate();
+    if (rate == 0 || rate > INT32_MAX)
+        throw EComPort(CE_SetStateFailed, EINVAL);
+
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    switch (fDataBits) {
+    case dbFive: dataBits = QSerialPort::Data5; break;
+    case dbSix: dataBits = QSerialPort::Data6; break;
+    case dbSeven: dataBits = QSerialPort::Data7; break;
+    case dbEight: dataBits = QSerialPort::Data8; break;
+    default: throw EComPort(CE_SetStateFailed, EINVAL);
+    }
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    switch (fParity.Bits()) {
+    case prNone: parity = QSerialPort::NoParity; break;
+    case prOdd: parity = QSerialPort::OddParity; break;
+    case prEven: parity = QSerialPort::EvenParity; break;
+    case prMark: parity = QSerialPort::MarkParity; break;
+    case prSpace: parity = QSerialPort::SpaceParity; break;
+    default: throw EComPort(CE_SetStateFailed, EINVAL);
+    }
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+    switch (fStopBits) {
+    case sbOneStopBit: stopBits = QSerialPort::OneStop; break;
+    case sbOne5StopBits: stopBits = QSerialPort::OneAndHalfStop; break; // not on every platform
+    case sbTwoStopBits: stopBits = QSerialPort::TwoStop; break;
+    default: throw EComPort(CE_SetStateFailed, EINVAL);
+    }
+    // QSerialPort has one flow-control mode: RTS/CTS wins over XON/XOFF when both are asked.
+    const TComFlowControl& fc = fFlowControl;
+    const bool hardware = fc.OutCTSFlow() || fc.ControlRTS() == rtsHandshake;
+    const bool software = fc.XonXoffIn() || fc.XonXoffOut();
+    const QSerialPort::FlowControl flow = hardware ? QSerialPort::HardwareControl
+        : software                                 ? QSerialPort::SoftwareControl
+                                                   : QSerialPort::NoFlowControl;
+
+    fDevice->applying = true;
+    errno = 0;
+    const bool ok = serial.setBaudRate(static_cast<qint32>(rate)) && serial.setDataBits(dataBits)
+        && serial.setParity(parity) && serial.setStopBits(stopBits) && serial.setFlowControl(flow);
+    const int32_t failure = ok ? 0 : LastErrno();
+    if (ok) {
+        // Modem lines, best effort: devices without them (pseudo-terminals) refuse the request,
+        // which must not keep the line from working.
+        serial.setDataTerminalReady(fc.ControlDTR() != dtrDisable);
+        if (!hardware)
+            serial.setRequestToSend(fc.ControlRTS() == rtsEnable);
+    }
+    serial.clearError();
+    fDevice->applying = false;
+    if (!ok)
+        throw EComPort(CE_SetStateFailed, failure);
+}
+
+void TComPort::ApplyTimeouts()
+{
+    if (!Connected())
+        return;
+    // Reads never wait for absent data whatever the read time-outs say (the device is read on
+    // arrival); the write time-outs are taken at each write to arm the write deadline.
+    if (fTimeouts.WriteTotalMultiplier() < 0 || fTimeouts.WriteTotalConstant() < 0)
+        throw EComPort(CE_TimeoutsFailed, EINVAL);
+}
+
+// ---- Event delivery ----
+
+void TComPort::DeviceReadyRead()
+{
+    TDevice& dev = *fDevice;
+    if (!dev.open || dev.lost || !dev.rxChar)
+        return;
+    try {
+        CallRxChar(InputCount());
+    } catch (const std::exception& e) {
+        // Nothing above the event loop can take the error; it must not unwind through Qt.
+        qWarning("TComPort: error while handling received characters: %s", e.what());
+    } catch (...) {
+        qWarning("TComPort: unknown error while handling received characters");
+    }
+}
+
+// The device went away (adapter unplugged, far end of a pseudo-terminal closed). QSerialPort
+// then reports ReadError on every pass of the event loop while staying open, and closing it
+// from inside errorOccurred re-enters that signal: stop delivering now and close on the next
+// pass of the event loop.
+void TComPort::DeviceLostDetected()
+{
+    TDevice& dev = *fDevice;
+    dev.lost = true;
+    if (dev.writeTimer)
+        dev.writeTimer->Stop();
+    const uint64_t session = dev.session;
+    QMetaObject::invokeMethod(
+        &dev.serial,
+        [this, session] {
+            if (!Connected() || !fDevice->lost || fDevice->session != session)
+                return;
+            fDeviceLost = true;
+            try {
+                Close();
+            } catch (const std::exception& e) {
+                qWarning("TComPort: error while closing a lost device: %s", e.what());
+            } catch (...) {
+                qWarning("TComPort: unknown error while closing a lost device");
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+// Bytes the device has not taken within the write time-out are discarded, as a timed-out
+// write would be; the queue starts empty again.
+void TComPort::WriteDeadline()
+{
+    TDevice& dev = *fDevice;
+    if (dev.writeTimer)
+        dev.writeTimer->Stop();
+    if (!dev.open || dev.serial.bytesToWrite() == 0)
+        return;
+    dev.applying = true;
+    dev.serial.clear(QSerialPort::Output);
+    dev.serial.clearError();
+    dev.applying = false;
+}
