@@ -25,3 +25,10 @@ void CvSetNowFunction(TCvNowFunc func);
 std::string CvDateTimeText(const TCvDateTime& t);
 // "yyyy-mm-dd".
 std::string CvDateText(const TCvDateTime& t);
+
+// Date-time as a serial number: days since 1899-12-30, the fraction the time of day.
+double CvDateTimeToSerial(const TCvDateTime& t);
+// The serial number back to its date and time (to the millisecond).
+TCvDateTime CvSerialToDateTime(double serial);
+// Days in a month of the proleptic Gregorian calendar (0 for a month outside 1..12).
+int CvDaysInMonth(int year, int month);
