@@ -2,6 +2,7 @@
 
 #include "framework/CvClock.h"
 #include "framework/CvFoundation.h"
+#include "tests/protocol/HandLines.h"
 
 #include <gtest/gtest.h>
 
@@ -56,13 +57,6 @@ private:
     std::function<void(TTestTx&)> fFields;
 };
 
-// The line for `bytes` built by hand: hex pairs, then the CRC low byte and high byte.
-std::string HandLine(const TBytes& bytes)
-{
-    const uint16_t crc = TCvCrc::Crc16(bytes);
-    return "#" + TCvConvert::BytesToHex(bytes) + TCvConvert::IntToHex(crc & 0xFF, 2) + TCvConvert::IntToHex(crc >> 8, 2);
-}
-
 const std::string kErr = " = An error occured reading this value.";
 
 } // namespace
@@ -101,7 +95,7 @@ TEST(QvCmdMsgTx, WritersAppendLittleEndianAndRecordEachField)
     });
     const TBytes expected = {0x05, 0x7F, 0x34, 0x12, 0xEF, 0xCD, 0xAB, 0x89, 0xFF, 0x00, 0x00, 0x00, 0x80, 0x3F,
                              'A',  'B',  0x01, 0x00, 0x00, 'x',  'y',  0x10, 0x20, 0xFE};
-    EXPECT_EQ(msg.EncodeStr(true), HandLine(expected) + "\r\n");
+    EXPECT_EQ(msg.EncodeStr(true), TxLine(expected));
     EXPECT_EQ(msg.Bytes(), expected);
 
     const std::vector<std::string> fields = {
@@ -130,7 +124,7 @@ TEST(QvCmdMsgTx, EncodingAgainRebuildsBytesAndFieldsButAppendsCsv)
     TTestTx msg(0x02, [&](TTestTx& m) { m.WriteUInt16("V", value); });
     msg.EncodeStr(false);
     value = 0xBEEF;
-    EXPECT_EQ(msg.EncodeStr(false), HandLine({0x02, 0xEF, 0xBE}));
+    EXPECT_EQ(msg.EncodeStr(true), TxLine({0x02, 0xEF, 0xBE}));
     EXPECT_EQ(msg.GetFields(), (std::vector<std::string>{"CmdId = SYS_INFO (0x02)", "V = 0xBEEF (48879)"}));
     EXPECT_EQ(msg.CsvParams(), (std::vector<std::string>{"SYS_INFO", "1", "SYS_INFO", "48879"}));
 
@@ -219,13 +213,10 @@ TEST(QvCmdMsgRx, DecodeKeepsBothChecksumsAndTheIdentifier)
 
     // A line built by hand with fields after the identifier.
     const TBytes body = {0x1A, 0x01, 0x02, 0x03};
-    const uint16_t crc = TCvCrc::Crc16(body);
-    const std::string line = "$" + TCvConvert::BytesToHex(body) + TCvConvert::IntToHex(crc & 0xFF, 2)
-        + TCvConvert::IntToHex(crc >> 8, 2);
     TTestRx msg;
-    ASSERT_EQ(msg.DecodeStr(line), cdec_OK);
+    ASSERT_EQ(msg.DecodeStr(RxLine(body)), cdec_OK);
     EXPECT_EQ(msg.Bytes(), body);
-    EXPECT_EQ(msg.ChecksumRx(), crc);
+    EXPECT_EQ(msg.ChecksumRx(), TCvCrc::Crc16(body));
 }
 
 TEST(QvCmdMsgRx, ExtractChecksum)
