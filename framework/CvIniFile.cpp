@@ -82,59 +82,11 @@ bool HasLineBreak(const std::string& text)
     return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 } // namespace
 
 TCvIniFile::TCvIniFile(std::string fileName)
     : fFileName(std::move(fileName))
 {
-}
-
-bool TCvIniFile::ParseInteger(const std::string& text, int32_t& value)
-{
-    const std::string t = CvTrim(text);
-    size_t i = 0;
-    bool negative = false;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
-        negative = t[i++] == '-';
-    bool hex = false;
-    if (i < t.size() && t[i] == '$') {
-        hex = true;
-        ++i;
-    } else if (i + 1 < t.size() && t[i] == '0' && (t[i + 1] == 'x' || t[i + 1] == 'X')) {
-        hex = true;
-        i += 2;
-    }
-    if (i >= t.size())
-        return false;
-    uint64_t v = 0;
-    for (; i < t.size(); ++i) {
-        const int digit = hex ? HexValue(t[i]) : (t[i] >= '0' && t[i] <= '9' ? t[i] - '0' : -1);
-        if (digit < 0)
-            return false;
-        v = v * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
-        if (v > 0xFFFFFFFFull)
-            return false;
-    }
-    if (hex) {
-        // Up to eight hex digits give the 32-bit pattern ("$FFFFFFFF" is -1).
-        const uint32_t bits = static_cast<uint32_t>(v);
-        value = static_cast<int32_t>(negative ? 0u - bits : bits);
-        return true;
-    }
-    if (negative ? v > 2147483648ull : v > 2147483647ull)
-        return false;
-    value = static_cast<int32_t>(negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v));
-    return true;
 }
 
 TCvIniFile::TFileStamp TCvIniFile::StampOf(const std::string& fileName)
@@ -261,7 +213,7 @@ std::string TCvIniFile::ReadString(const std::string& section, const std::string
 int32_t TCvIniFile::ReadInteger(const std::string& section, const std::string& key, int32_t def)
 {
     int32_t value = def;
-    return ParseInteger(ReadString(section, key, ""), value) ? value : def;
+    return CvTryStrToInt(ReadString(section, key, ""), value) ? value : def;
 }
 
 bool TCvIniFile::ReadBool(const std::string& section, const std::string& key, bool def)

@@ -62,9 +62,6 @@ public:
     std::vector<std::string> ReadSection(const std::string& section);
     std::vector<std::string> ReadSections();
 
-    // Reads an integer the way ReadInteger does: decimal, or hexadecimal after "0x"/"0X"/"$".
-    static bool ParseInteger(const std::string& text, int32_t& value);
-
 private:
     struct TFileStamp {
         bool Exists = false;

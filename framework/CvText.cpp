@@ -1,5 +1,7 @@
 #include "framework/CvText.h"
 
+#include <cstdint>
+
 namespace {
 bool IsBlank(char c)
 {
@@ -8,6 +10,16 @@ bool IsBlank(char c)
 char Upper(char c)
 {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
 }
 char Lower(char c)
 {
@@ -74,4 +86,48 @@ int CvIndexText(std::string_view text, const std::vector<std::string>& list)
         if (CvSameText(text, list[i]))
             return static_cast<int>(i);
     return -1;
+}
+
+bool CvTryStrToInt(std::string_view text, int32_t& value)
+{
+    const std::string t = CvTrim(text);
+    size_t i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+        negative = t[i++] == '-';
+    bool hex = false;
+    if (i < t.size() && t[i] == '$') {
+        hex = true;
+        ++i;
+    } else if (i + 1 < t.size() && t[i] == '0' && (t[i + 1] == 'x' || t[i + 1] == 'X')) {
+        hex = true;
+        i += 2;
+    }
+    if (i >= t.size())
+        return false;
+    uint64_t v = 0;
+    for (; i < t.size(); ++i) {
+        const int digit = hex ? HexDigit(t[i]) : (t[i] >= '0' && t[i] <= '9' ? t[i] - '0' : -1);
+        if (digit < 0)
+            return false;
+        v = v * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
+        if (v > 0xFFFFFFFFull)
+            return false;
+    }
+    if (hex) {
+        // Up to eight hex digits give the 32-bit pattern ("$FFFFFFFF" is -1).
+        const uint32_t bits = static_cast<uint32_t>(v);
+        value = static_cast<int32_t>(negative ? 0u - bits : bits);
+        return true;
+    }
+    if (negative ? v > 2147483648ull : v > 2147483647ull)
+        return false;
+    value = static_cast<int32_t>(negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v));
+    return true;
+}
+
+int32_t CvStrToIntDef(std::string_view text, int32_t def)
+{
+    int32_t value = def;
+    return CvTryStrToInt(text, value) ? value : def;
 }

@@ -1,6 +1,7 @@
 // Text helpers: trimming of control characters and blanks, ASCII-only case changes.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,3 +17,8 @@ std::string CvLowerCase(std::string_view text);
 bool CvSameText(std::string_view a, std::string_view b);
 // Index of `text` in `list` ignoring ASCII case, or -1.
 int CvIndexText(std::string_view text, const std::vector<std::string>& list);
+// Text to a 32-bit integer: decimal, or hexadecimal after "0x", "0X" or "$" (up to eight digits,
+// "$FFFFFFFF" being -1), with an optional sign; blanks at both ends are ignored. False (value
+// untouched) for anything else, including numbers out of range.
+bool CvTryStrToInt(std::string_view text, int32_t& value);
+int32_t CvStrToIntDef(std::string_view text, int32_t def);
