@@ -219,7 +219,9 @@ private:
 class TComPort {
 public:
     TComPort();
-    virtual ~TComPort(); // closes the port first
+    // Closes the port first, which raises OnAfterClose: its handler must outlive the port (or be
+    // cleared before). A port opened with a timer service must not outlive that service.
+    virtual ~TComPort();
     TComPort(const TComPort&) = delete;
     TComPort& operator=(const TComPort&) = delete;
 

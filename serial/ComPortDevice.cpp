@@ -299,7 +299,17 @@ void TComPort::ApplyLine()
     QSerialPort::StopBits stopBits = QSerialPort::OneStop;
     switch (fStopBits) {
     case sbOneStopBit: stopBits = QSerialPort::OneStop; break;
-    case sbOne5StopBits: stopBits = QSerialPort::OneAndHalfStop; break; // not on every platform
+    case sbOne5StopBits:
+#if defined(_WIN32)
+        stopBits = QSerialPort::OneAndHalfStop;
+#else
+        // Termios has no 1.5 stop bits, but a UART sends 1.5 for 5-bit characters when two
+        // are selected; like the Windows driver, other character sizes refuse 1.5.
+        if (fDataBits != dbFive)
+            throw EComPort(CE_SetStateFailed, EINVAL);
+        stopBits = QSerialPort::TwoStop;
+#endif
+        break;
     case sbTwoStopBits: stopBits = QSerialPort::TwoStop; break;
     default: throw EComPort(CE_SetStateFailed, EINVAL);
     }
