@@ -1,0 +1,41 @@
+// Text rules of the factory configuration: how typed values and Beacon Config File values are
+// read into numbers, and how real numbers are written. No Qt; shared by the window and the file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class TQvConfigText {
+public:
+    TQvConfigText() = delete;
+
+    // Integer text as an operator or a file holds it: optional sign, then decimal digits, or hex
+    // digits after "$", "0x" or "0X". No blanks inside. Accepts -2^31 .. 2^32-1, so a 32-bit
+    // unsigned value written in decimal reads back; false for anything else.
+    static bool TextToInt(std::string_view text, int64_t& value);
+    static int64_t TextToIntDef(std::string_view text, int64_t def);
+
+    // Real number text with "." or "," as the decimal separator, optional sign and exponent.
+    // False for anything else, including infinities and "not a number".
+    static bool TextToReal(std::string_view text, double& value);
+
+    // Real number with at most 15 significant digits and no trailing zeros; fixed notation for
+    // magnitudes from 0.00001 below 10^15, otherwise "<digits>E<exponent>" ("1.5E-7", "2E20").
+    // Always written with ".".
+    static std::string RealToText(double value);
+
+    // Exit rules of the window's controls, each returning the value to store.
+    // Part number: trimmed, first 5 characters, 0 when unreadable, 50000 when outside 0..50000.
+    static uint16_t PartNumberFromText(std::string_view text);
+    // Revision: trimmed, 0 when unreadable, 250 when outside 0..250.
+    static uint8_t RevisionFromText(std::string_view text);
+    // Serial number: trimmed, 0 when unreadable, 999999 when outside 0..999999.
+    static uint32_t SerialNumberFromText(std::string_view text);
+    // System flags: every "0x" (any case) and every blank removed, the rest read as hex (0 when it
+    // is not), low 16 bits.
+    static uint16_t FlagsFromText(std::string_view text);
+    // Baseline coefficient: trimmed real (0 when unreadable), to single precision, then limited
+    // to -10 .. 10.
+    static float BaselineFromText(std::string_view text);
+};
