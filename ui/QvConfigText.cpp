@@ -7,56 +7,20 @@
 #include <cmath>
 #include <cstdlib>
 
-namespace {
-
-bool DigitsToInt(std::string_view digits, int base, uint64_t& value)
-{
-    if (digits.empty())
-        return false;
-    uint64_t v = 0;
-    for (char c : digits) {
-        uint8_t n = 0;
-        if (base == 16) {
-            if (!TCvConvert::HexCharToNibble(c, n))
-                return false;
-        } else {
-            if (c < '0' || c > '9')
-                return false;
-            n = static_cast<uint8_t>(c - '0');
-        }
-        v = v * static_cast<uint64_t>(base) + n;
-        if (v > 0xFFFFFFFFull)
-            return false;
-    }
-    value = v;
-    return true;
-}
-
-bool StartsWithHexPrefix(std::string_view t)
-{
-    return t.size() >= 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X');
-}
-
-} // namespace
-
 bool TQvConfigText::TextToInt(std::string_view text, int64_t& value)
 {
-    bool negative = false;
-    if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
-        negative = text[0] == '-';
-        text.remove_prefix(1);
+    int32_t v = 0;
+    if (CvTryStrToInt(text, v)) {
+        value = v;
+        return true;
     }
-    uint64_t magnitude = 0;
-    bool ok;
-    if (!text.empty() && text[0] == '$')
-        ok = DigitsToInt(text.substr(1), 16, magnitude);
-    else if (StartsWithHexPrefix(text))
-        ok = DigitsToInt(text.substr(2), 16, magnitude);
-    else
-        ok = DigitsToInt(text, 10, magnitude);
-    if (!ok || (negative && magnitude > 0x80000000ull))
+    // Unsigned 32-bit numbers are written in decimal too (serial numbers); read them back.
+    const std::string t = CvTrim(text);
+    uint32_t u = 0;
+    const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), u, 10);
+    if (t.empty() || ec != std::errc() || end != t.data() + t.size())
         return false;
-    value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+    value = u;
     return true;
 }
 

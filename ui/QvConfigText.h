@@ -10,9 +10,9 @@ class TQvConfigText {
 public:
     TQvConfigText() = delete;
 
-    // Integer text as an operator or a file holds it: optional sign, then decimal digits, or hex
-    // digits after "$", "0x" or "0X". No blanks inside. Accepts -2^31 .. 2^32-1, so a 32-bit
-    // unsigned value written in decimal reads back; false for anything else.
+    // Integer text as an operator or a file holds it: the shared reader (decimal, or hex after
+    // "$", "0x" or "0X", optional sign), extended to unsigned 32-bit decimals so a serial number
+    // written in decimal reads back; false for anything else.
     static bool TextToInt(std::string_view text, int64_t& value);
     static int64_t TextToIntDef(std::string_view text, int64_t def);
 
