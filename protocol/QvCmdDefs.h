@@ -220,6 +220,8 @@ using TQvCmdNavQueryFlags = TQvCmdFlagSet<EQvCmdNavQueryFlag, 4>;
 using TQvCmdXcvrFixFlags = TQvCmdFlagSet<EQvCmdXcvrFixFlag, 5>;
 
 // Records exactly as the messages carry them: packed, little-endian, copied by value.
+// Their fields may be misaligned: read and pass them by value (a const reference or a pointer
+// to a field, as in std::min(rec.Field, x) or a test assertion on it, is undefined behaviour).
 #pragma pack(push, 1)
 
 struct TQvCmdInfoHardware {

@@ -1,5 +1,7 @@
 #include "protocol/QvCmdDefs.h"
 
+#include "tests/protocol/ProtocolTestHelpers.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -86,10 +88,10 @@ TEST(QvCmdDefs, RecordsLieInMemoryAsOnTheWire)
     TQvCmdUsblCal cal;
     cal.SetNeutral();
     for (int k = 0; k < TQvCmdUsblCal::BaselineCount; ++k) {
-        EXPECT_EQ(cal.Baseline[4 * k + 0], 0.0f);
-        EXPECT_EQ(cal.Baseline[4 * k + 1], 1.0f);
-        EXPECT_EQ(cal.Baseline[4 * k + 2], 0.0f);
-        EXPECT_EQ(cal.Baseline[4 * k + 3], 0.0f);
+        EXPECT_EQ(Val(cal.Baseline[4 * k + 0]), 0.0f);
+        EXPECT_EQ(Val(cal.Baseline[4 * k + 1]), 1.0f);
+        EXPECT_EQ(Val(cal.Baseline[4 * k + 2]), 0.0f);
+        EXPECT_EQ(Val(cal.Baseline[4 * k + 3]), 0.0f);
     }
-    EXPECT_FALSE(cal.Valid);
+    EXPECT_FALSE(Val(cal.Valid));
 }

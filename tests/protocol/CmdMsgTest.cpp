@@ -2,7 +2,7 @@
 
 #include "framework/CvClock.h"
 #include "framework/CvFoundation.h"
-#include "tests/protocol/HandLines.h"
+#include "tests/protocol/ProtocolTestHelpers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "protocol/QvCmdProc.h"
 
 #include "protocol/QvCmdSys.h"
-#include "tests/protocol/HandLines.h"
+#include "tests/protocol/ProtocolTestHelpers.h"
 #include "tests/support/TestComPort.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "protocol/QvCmdSys.h"
 
 #include "framework/CvClock.h"
-#include "tests/protocol/HandLines.h"
+#include "tests/protocol/ProtocolTestHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -68,25 +68,25 @@ TEST(QvCmdSys, SysInfoReplyDecodesEveryField)
     ASSERT_EQ(msg.DecodeStr(RxLine(kSysInfo) + "\r\n"), cdec_OK);
     EXPECT_TRUE(msg.DecodeValid());
     const TQvCmdInfo& i = msg.Info();
-    EXPECT_EQ(i.Uptime, 74565u);
-    EXPECT_EQ(i.Section, 1);
-    EXPECT_EQ(i.Hardware.PartNumber, 3000);
-    EXPECT_EQ(i.Hardware.PartRevision, 2);
-    EXPECT_EQ(i.Hardware.SerialNumber, 123456u);
-    EXPECT_EQ(i.Hardware.FlagsSys, 0x0102);
-    EXPECT_EQ(i.Hardware.FlagsUser, 0xA5A5);
-    EXPECT_TRUE(i.Boot.Valid);
-    EXPECT_EQ(i.Boot.PartNumber, 3001);
-    EXPECT_EQ(i.Boot.Version.Major, 1);
-    EXPECT_EQ(i.Boot.Version.Minor, 2);
-    EXPECT_EQ(i.Boot.Version.Build, 772);
-    EXPECT_EQ(i.Boot.Checksum, 0xDEADBEEFu);
-    EXPECT_TRUE(i.App.Valid);
-    EXPECT_EQ(i.App.PartNumber, 3002);
-    EXPECT_EQ(i.App.Version.Major, 3);
-    EXPECT_EQ(i.App.Version.Minor, 4);
-    EXPECT_EQ(i.App.Version.Build, 4096);
-    EXPECT_EQ(i.App.Checksum, 0x12345678u);
+    EXPECT_EQ(Val(i.Uptime), 74565u);
+    EXPECT_EQ(Val(i.Section), 1);
+    EXPECT_EQ(Val(i.Hardware.PartNumber), 3000);
+    EXPECT_EQ(Val(i.Hardware.PartRevision), 2);
+    EXPECT_EQ(Val(i.Hardware.SerialNumber), 123456u);
+    EXPECT_EQ(Val(i.Hardware.FlagsSys), 0x0102);
+    EXPECT_EQ(Val(i.Hardware.FlagsUser), 0xA5A5);
+    EXPECT_TRUE(Val(i.Boot.Valid));
+    EXPECT_EQ(Val(i.Boot.PartNumber), 3001);
+    EXPECT_EQ(Val(i.Boot.Version.Major), 1);
+    EXPECT_EQ(Val(i.Boot.Version.Minor), 2);
+    EXPECT_EQ(Val(i.Boot.Version.Build), 772);
+    EXPECT_EQ(Val(i.Boot.Checksum), 0xDEADBEEFu);
+    EXPECT_TRUE(Val(i.App.Valid));
+    EXPECT_EQ(Val(i.App.PartNumber), 3002);
+    EXPECT_EQ(Val(i.App.Version.Major), 3);
+    EXPECT_EQ(Val(i.App.Version.Minor), 4);
+    EXPECT_EQ(Val(i.App.Version.Build), 4096);
+    EXPECT_EQ(Val(i.App.Checksum), 0x12345678u);
 
     const std::vector<std::string> fields = {
         "CmdId = SYS_INFO (0x02)",
@@ -120,14 +120,14 @@ TEST(QvCmdSys, SysInfoReplyLengthAndChecksum)
     EXPECT_EQ(under.DecodeStr(RxLine(shortReply)), cdec_BAD_LEN_UNDER);
     EXPECT_FALSE(under.DecodeValid());
     EXPECT_EQ(under.GetFields().back(), "AppChecksum = An error occured reading this value.");
-    EXPECT_EQ(under.Info().App.Checksum, 0u);         // fallback
-    EXPECT_EQ(under.Info().App.Version.Build, 4096u); // the fields before it are still read
+    EXPECT_EQ(Val(under.Info().App.Checksum), 0u);         // fallback
+    EXPECT_EQ(Val(under.Info().App.Version.Build), 4096u); // the fields before it are still read
 
     TBytes longReply = kSysInfo;
     longReply.push_back(0x99);
     TQvCmdMsgRxSysInfo over;
     EXPECT_EQ(over.DecodeStr(RxLine(longReply)), cdec_OK);
-    EXPECT_EQ(over.Info().App.Checksum, 0x12345678u);
+    EXPECT_EQ(Val(over.Info().App.Checksum), 0x12345678u);
     EXPECT_EQ(over.GetFields().size(), 20u); // the extra byte is ignored
 
     std::string line = RxLine(kSysInfo);
@@ -137,7 +137,7 @@ TEST(QvCmdSys, SysInfoReplyLengthAndChecksum)
     EXPECT_EQ(bad.DecodeStr(line), cdec_BAD_CSUM);
     EXPECT_EQ(bad.ChecksumCalc(), good);
     EXPECT_NE(bad.ChecksumRx(), good);
-    EXPECT_EQ(bad.Info().Uptime, 0u);
+    EXPECT_EQ(Val(bad.Info().Uptime), 0u);
 }
 
 TEST(QvCmdSys, StatusReplies)
@@ -189,14 +189,14 @@ TEST(QvCmdSys, ConfigReplyDecodes)
     ASSERT_EQ(msg.DecodeStr(RxLine(bytes)), cdec_OK);
     const TQvCmdConfig& c = msg.Config();
     EXPECT_EQ(c.MacAddr.AddressText(), "AA-BB-CC-DD-EE-FF");
-    EXPECT_EQ(c.PressureSensor.CalId, 7u);
-    EXPECT_EQ(c.PressureSensor.CalType, PRESSURE_CAL_TYPE_PAA);
-    EXPECT_EQ(c.PressureSensor.CalMin, 5.0f);
-    EXPECT_EQ(c.PressureSensor.CalMax, 200.0f);
-    EXPECT_EQ(c.PressureSensor.CalDate, 44362.0); // 2021-06-15 at midnight, counted from 1899-12-30
-    EXPECT_TRUE(c.UsblCal.Valid);
+    EXPECT_EQ(Val(c.PressureSensor.CalId), 7u);
+    EXPECT_EQ(Val(c.PressureSensor.CalType), PRESSURE_CAL_TYPE_PAA);
+    EXPECT_EQ(Val(c.PressureSensor.CalMin), 5.0f);
+    EXPECT_EQ(Val(c.PressureSensor.CalMax), 200.0f);
+    EXPECT_EQ(Val(c.PressureSensor.CalDate), 44362.0); // 2021-06-15 at midnight, counted from 1899-12-30
+    EXPECT_TRUE(Val(c.UsblCal.Valid));
     for (int i = 0; i < 24; ++i)
-        EXPECT_EQ(c.UsblCal.Baseline[i], static_cast<float>(i) + 0.25f) << i;
+        EXPECT_EQ(Val(c.UsblCal.Baseline[i]), static_cast<float>(i) + 0.25f) << i;
     const auto& f = msg.GetFields();
     ASSERT_EQ(f.size(), 34u);
     EXPECT_EQ(f[0], "CmdId = UNKNOWN (0x1A)");
@@ -231,11 +231,11 @@ TEST(QvCmdSys, ConfigReplyCalibrationDateIsKeptValid)
     for (const Case& c : cases) {
         TQvCmdMsgRxConfigGet msg;
         ASSERT_EQ(msg.DecodeStr(RxLine(ConfigReply(c.day, c.month, c.year))), cdec_OK) << c.date;
-        EXPECT_EQ(DateOf(msg.Config().PressureSensor.CalDate), c.date);
+        EXPECT_EQ(DateOf(Val(msg.Config().PressureSensor.CalDate)), c.date);
     }
     TQvCmdMsgRxConfigGet msg;
     ASSERT_EQ(msg.DecodeStr(RxLine(ConfigReply(0, 13, 1990))), cdec_OK);
-    EXPECT_EQ(msg.Config().PressureSensor.CalDate, 36861.0); // 2000-12-01 counted by hand
+    EXPECT_EQ(Val(msg.Config().PressureSensor.CalDate), 36861.0); // 2000-12-01 counted by hand
 }
 
 TEST(QvCmdSys, ConfigReplyCutShortKeepsFallbacks)
@@ -246,17 +246,17 @@ TEST(QvCmdSys, ConfigReplyCutShortKeepsFallbacks)
     TQvCmdMsgRxConfigGet msg;
     EXPECT_EQ(msg.DecodeStr(RxLine(bytes)), cdec_BAD_LEN_UNDER);
     const TQvCmdUsblCal& cal = msg.Config().UsblCal;
-    EXPECT_EQ(cal.Baseline[0], 0.25f); // read
+    EXPECT_EQ(Val(cal.Baseline[0]), 0.25f); // read
     for (int k = 0; k < 6; ++k) {
-        EXPECT_EQ(cal.Baseline[4 * k + 1], 1.0f) << k;
-        EXPECT_EQ(cal.Baseline[4 * k + 3], 0.0f) << k;
+        EXPECT_EQ(Val(cal.Baseline[4 * k + 1]), 1.0f) << k;
+        EXPECT_EQ(Val(cal.Baseline[4 * k + 3]), 0.0f) << k;
     }
 
     // With only the identifier every field takes its fallback; the date is 2000-01-01.
     TQvCmdMsgRxConfigGet empty;
     EXPECT_EQ(empty.DecodeStr(RxLine({0x1A})), cdec_BAD_LEN_UNDER);
-    EXPECT_EQ(empty.Config().MacAddr.fValue, 0u);
-    EXPECT_EQ(DateOf(empty.Config().PressureSensor.CalDate), "2000-01-01");
+    EXPECT_EQ(Val(empty.Config().MacAddr.fValue), 0u);
+    EXPECT_EQ(DateOf(Val(empty.Config().PressureSensor.CalDate)), "2000-01-01");
     EXPECT_EQ(empty.GetFields()[1], "HardwareEUI48[6] = An error occured reading this value.");
 }
 
@@ -283,8 +283,8 @@ TEST(QvCmdSys, EngineeringCommands)
     cal.Baseline[23] = 2.0f;  // 32 A
 
     TBytes usbl = {0x04, 0x20, 0xFF};
-    for (float v : cal.Baseline)
-        AppendFloat(usbl, v);
+    for (int k = 0; k < 24; ++k)
+        AppendFloat(usbl, cal.Baseline[k]);
     TBytes usblInvalid = usbl;
     usblInvalid[2] = 0x00;
 

@@ -1,5 +1,6 @@
-// Lines built by hand for the protocol tests: start character, hex pairs, CRC-16 low byte then
-// high byte, computed with the hex and CRC helpers rather than the code under test.
+// Helpers of the protocol tests: lines built by hand (start character, hex pairs, CRC-16 low byte
+// then high byte, from the hex and CRC helpers rather than the code under test), and a copy of a
+// packed record field for the assertions.
 #pragma once
 
 #include "framework/CvFoundation.h"
@@ -24,4 +25,12 @@ inline std::string TxLine(const std::vector<uint8_t>& bytes)
 inline std::string RxLine(const std::vector<uint8_t>& bytes)
 {
     return HandLine('$', bytes);
+}
+
+// A packed record's field as a value: assertions take their arguments by reference, and a
+// reference to a misaligned field is undefined behaviour.
+template <typename T>
+T Val(T value)
+{
+    return value;
 }
