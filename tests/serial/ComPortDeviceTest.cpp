@@ -157,6 +157,15 @@ TEST_F(ComPortDeviceTest, OpenAndCloseRaiseTheirEventsOnceWithTheNewState)
     EXPECT_EQ(events.closed, std::vector<bool>{false});
     port.Open(); // a closed port opens again
     EXPECT_EQ(events.opened.size(), 2u);
+
+    TPtyPair other; // a new name while open moves the open port to that device
+    ASSERT_TRUE(other.Valid());
+    port.SetPort(other.SlavePath());
+    EXPECT_TRUE(port.Connected());
+    EXPECT_EQ(events.closed.size(), 2u);
+    EXPECT_EQ(events.opened.size(), 3u);
+    ASSERT_TRUE(other.Send("$moved"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events.received == "$moved"; }, kWaitMs));
 }
 
 TEST_F(ComPortDeviceTest, BurstWaitingBeforeDeliveryArrivesAsOneEventWithTheWholeCount)
