@@ -32,30 +32,13 @@ std::vector<std::string> SplitCrLf(const std::string& text)
 // A log in a temporary folder, at a pinned time, with simulated timers and a given command line.
 class AppLogTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        ::setenv("HOME", fDir.Path().c_str(), 1); // no documents folder: the user path is the exe's
-        ::setenv("XDG_CONFIG_HOME", fDir.File("config").c_str(), 1);
-        ::unsetenv("XDG_DOCUMENTS_DIR");
-        TCvApp::SetAppExeFileName(fDir.File("qvprog"));
-        TCvApp::SetAppTitle("Quorvan Programmer");
-        CvSetNowFunction([this] { return fNow; });
-        SetArgs({});
-    }
     void TearDown() override
     {
         if (fLog)
             fLog->SetOnAdd(TCvAppLogAddEvent()); // the test's handlers capture its locals
         fLog.reset();
-        CvSetNowFunction(nullptr);
-        TCvApp::SetCmdLine(std::vector<std::string>{});
-        TCvApp::SetAppExeFileName("");
     }
-    void SetArgs(std::vector<std::string> args)
-    {
-        args.insert(args.begin(), fDir.File("qvprog"));
-        TCvApp::SetCmdLine(args);
-    }
+    void SetArgs(const std::vector<std::string>& args) { fEnv.SetArgs(args); }
     TCvAppLog& Start()
     {
         fLog = std::make_unique<TCvAppLog>();
@@ -84,10 +67,10 @@ protected:
     }
     bool FileHolds(const std::string& text) const { return FwReadFile(LogFile()).find(text) != std::string::npos; }
 
-    TFwTempDir fDir;
-    TCvManualClock fClock;
-    TCvTimerServiceScope fScope{&fClock};
-    TCvDateTime fNow{2026, 3, 14, 9, 30, 5, 123};
+    TFwAppEnv fEnv;
+    TFwTempDir& fDir = fEnv.Dir;
+    TCvManualClock& fClock = fEnv.Clock;
+    TCvDateTime& fNow = fEnv.Now;
     std::unique_ptr<TCvAppLog> fLog;
 };
 } // namespace

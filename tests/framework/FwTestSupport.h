@@ -56,3 +56,46 @@ inline size_t FwFileCount(const std::string& folder)
         ++n;
     return n;
 }
+
+#include "framework/CvApp.h"
+#include "framework/CvClock.h"
+#include "framework/CvTimer.h"
+
+#include <vector>
+
+// The program's surroundings for framework objects: the executable "qvprog" in a temporary
+// folder (also the home folder, so no documents folder is found), a pinned clock, simulated
+// timers and the command line "qvprog <args>". Everything is restored afterwards.
+class TFwAppEnv {
+public:
+    explicit TFwAppEnv(const std::vector<std::string>& args = {})
+    {
+        ::setenv("HOME", Dir.Path().c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", Dir.File("config").c_str(), 1);
+        ::unsetenv("XDG_DOCUMENTS_DIR");
+        TCvApp::SetAppExeFileName(ExeFileName());
+        TCvApp::SetAppTitle("Quorvan Programmer");
+        CvSetNowFunction([this] { return Now; });
+        SetArgs(args);
+    }
+    ~TFwAppEnv()
+    {
+        CvSetNowFunction(nullptr);
+        TCvApp::SetCmdLine(std::vector<std::string>{});
+        TCvApp::SetAppExeFileName("");
+    }
+    TFwAppEnv(const TFwAppEnv&) = delete;
+    TFwAppEnv& operator=(const TFwAppEnv&) = delete;
+
+    void SetArgs(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), ExeFileName());
+        TCvApp::SetCmdLine(args);
+    }
+    std::string ExeFileName() const { return Dir.File("qvprog"); }
+
+    TFwTempDir Dir;
+    TCvManualClock Clock;
+    TCvTimerServiceScope Scope{&Clock};
+    TCvDateTime Now{2026, 3, 14, 9, 30, 5, 123};
+};
