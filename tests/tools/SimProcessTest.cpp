@@ -5,6 +5,7 @@
 #include "framework/qt/CvQtTimerService.h"
 #include "protocol/QvCmdDefs.h"
 #include "protocol/QvCmdProc.h"
+#include "tests/serial/PtyPair.h"
 #include "tests/support/TestComPort.h"
 #include "tools/simqt/QvSimHost.h"
 
@@ -16,6 +17,8 @@
 #include <pugixml.hpp>
 
 #include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 
@@ -44,6 +47,13 @@ public:
 
     std::string Start(const std::vector<std::string>& args)
     {
+        // The child must not inherit this process's terminals: a master end held open there
+        // would keep a device from ever going away.
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+            const int fd = std::atoi(entry.path().filename().c_str());
+            if (fd > 2)
+                ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
+        }
         fProc.start(kSimPath, Args(args));
         if (!fProc.waitForStarted(10000))
             return "";
@@ -365,4 +375,34 @@ TEST(SimInProcess, BeaconOnTheTestPortAnswersTheCommandProcessorOnTheManualClock
     port.DeliverPending();
     EXPECT_EQ(replies, 1);
     EXPECT_EQ(serial, TQvSimState::Defaults().Hardware.SerialNumber);
+}
+
+TEST_F(SimProcess, AttachesToAnExistingDeviceAndExitsWhenItGoesAway)
+{
+    TPtyPair line; // stands for a null-modem cable: the simulator takes one end
+    ASSERT_TRUE(line.Valid());
+    TSimProcess sim;
+    EXPECT_EQ(sim.Start({"--device", line.SlavePath(), "--baud", "115200", "--verbose"}), line.SlavePath());
+    ASSERT_TRUE(line.Send(SimInfoRequest()));
+    std::string log;
+    QElapsedTimer t;
+    t.start();
+    sim.Process().setReadChannel(QProcess::StandardError);
+    while (log.find("TX $02") == std::string::npos && t.elapsed() < 5000) {
+        sim.Process().waitForReadyRead(100);
+        log += sim.Process().readAllStandardError().toStdString();
+    }
+    ASSERT_NE(log.find("RX #0281C1"), std::string::npos) << log;
+    std::string reply;
+    while (reply.find("\r\n") == std::string::npos && t.elapsed() < 5000) {
+        sim.Process().waitForReadyRead(20); // bounded: the reply follows its log line within ms
+        reply += line.ReadAvailable();
+    }
+    ASSERT_NE(reply.find("\r\n"), std::string::npos);
+    SimDecode<TQvCmdMsgRxSysInfo>(reply.substr(0, reply.find("\r\n")));
+
+    line.CloseMaster();
+    line.ReleaseSlaveHold();
+    EXPECT_EQ(sim.Wait(), 1);
+    EXPECT_NE(sim.Stderr().find("the device went away"), std::string::npos);
 }

@@ -101,8 +101,10 @@ int main(int argc, char** argv)
     if (!beacon.SaveState(error)) // a state file that cannot be written is reported at once
         PrintErr(error);
 
-    QObject::connect(&host, &TQvSimHost::DeviceClosed, &app, [&app] {
-        PrintErr("the device is closed; exiting");
+    bool lost = false;
+    QObject::connect(&host, &TQvSimHost::DeviceClosed, &app, [&] {
+        lost = !beacon.Closed();
+        PrintErr(lost ? "the device went away; exiting" : "the device is closed; exiting");
         app.quit();
     });
     const int rc = app.exec();
@@ -114,5 +116,5 @@ int main(int argc, char** argv)
     host.Close();
     ::close(gSignalPipe[0]);
     ::close(gSignalPipe[1]);
-    return rc != 0 ? rc : (saved ? 0 : 1);
+    return rc != 0 ? rc : (saved && !lost ? 0 : 1);
 }
