@@ -163,5 +163,5 @@ TEST(FwxPack, DemoPackageProgrammesTheDefaultBeacon)
         pos += n;
     }
     EXPECT_EQ(SimStatusOf(rig.Ask(SimUpdateRequest())), 0);
-    EXPECT_EQ(rig.Info().App.Checksum, checksum);
+    EXPECT_EQ(+rig.Info().App.Checksum, checksum);
 }

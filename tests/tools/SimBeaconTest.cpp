@@ -31,39 +31,39 @@ TEST(SimBeacon, InfoAndConfigRepliesCarryTheStateInTheirLayouts)
     const std::string infoLine = rig.Ask(SimInfoRequest());
     EXPECT_EQ(infoLine.size(), 1 + 2 * (39 + 2u)); // 39 bytes and the checksum
     const TQvCmdInfo info = SimDecode<TQvCmdMsgRxSysInfo>(infoLine).Info();
-    EXPECT_EQ(info.Uptime, 100u);
-    EXPECT_EQ(info.Section, 1);
-    EXPECT_EQ(info.Hardware.PartNumber, 2345);
-    EXPECT_EQ(info.Hardware.PartRevision, 7);
-    EXPECT_EQ(info.Hardware.SerialNumber, 654321u);
-    EXPECT_EQ(info.Hardware.FlagsSys, 0x1234);
-    EXPECT_EQ(info.Hardware.FlagsUser, 0x00AB);
+    EXPECT_EQ(+info.Uptime, 100u);
+    EXPECT_EQ(+info.Section, 1);
+    EXPECT_EQ(+info.Hardware.PartNumber, 2345);
+    EXPECT_EQ(+info.Hardware.PartRevision, 7);
+    EXPECT_EQ(+info.Hardware.SerialNumber, 654321u);
+    EXPECT_EQ(+info.Hardware.FlagsSys, 0x1234);
+    EXPECT_EQ(+info.Hardware.FlagsUser, 0x00AB);
     EXPECT_TRUE(info.Boot.Valid);
-    EXPECT_EQ(info.Boot.PartNumber, 3001);
-    EXPECT_EQ(info.Boot.Version.Major, 1);
-    EXPECT_EQ(info.Boot.Version.Minor, 9);
-    EXPECT_EQ(info.Boot.Version.Build, 77);
-    EXPECT_EQ(info.Boot.Checksum, 0x11223344u);
+    EXPECT_EQ(+info.Boot.PartNumber, 3001);
+    EXPECT_EQ(+info.Boot.Version.Major, 1);
+    EXPECT_EQ(+info.Boot.Version.Minor, 9);
+    EXPECT_EQ(+info.Boot.Version.Build, 77);
+    EXPECT_EQ(+info.Boot.Checksum, 0x11223344u);
     EXPECT_TRUE(info.App.Valid);
-    EXPECT_EQ(info.App.PartNumber, 3002);
-    EXPECT_EQ(info.App.Version.Build, 678);
-    EXPECT_EQ(info.App.Checksum, 0xDEADBEEFu);
+    EXPECT_EQ(+info.App.PartNumber, 3002);
+    EXPECT_EQ(+info.App.Version.Build, 678);
+    EXPECT_EQ(+info.App.Checksum, 0xDEADBEEFu);
 
     const std::string configLine = rig.Ask(SimConfigRequest());
     EXPECT_EQ(configLine.size(), 1 + 2 * (117 + 2u));
     const TQvCmdConfig config = SimDecode<TQvCmdMsgRxConfigGet>(configLine).Config();
     EXPECT_EQ(config.MacAddr.AddressText(), "AA-BB-CC-DD-EE-FF");
-    EXPECT_EQ(config.PressureSensor.CalId, 98765u);
-    EXPECT_EQ(config.PressureSensor.CalType, PRESSURE_CAL_TYPE_PAA);
-    EXPECT_EQ(config.PressureSensor.CalMin, 5.0f);
-    EXPECT_EQ(config.PressureSensor.CalMax, 350.0f);
-    EXPECT_EQ(config.PressureSensor.CalDate, 45351.0); // 2024-02-29
+    EXPECT_EQ(+config.PressureSensor.CalId, 98765u);
+    EXPECT_EQ(+config.PressureSensor.CalType, PRESSURE_CAL_TYPE_PAA);
+    EXPECT_EQ(+config.PressureSensor.CalMin, 5.0f);
+    EXPECT_EQ(+config.PressureSensor.CalMax, 350.0f);
+    EXPECT_EQ(+config.PressureSensor.CalDate, 45351.0); // 2024-02-29
     EXPECT_TRUE(config.UsblCal.Valid);
     for (size_t i = 0; i < 24; ++i)
-        EXPECT_EQ(config.UsblCal.Baseline[i], 0.5f * static_cast<float>(i) - 3.0f) << i;
+        EXPECT_EQ(+config.UsblCal.Baseline[i], 0.5f * static_cast<float>(i) - 3.0f) << i;
 
     rig.Clock.Advance(5999);
-    EXPECT_EQ(rig.Info().Uptime, 105u); // whole seconds of the beacon's clock
+    EXPECT_EQ(+rig.Info().Uptime, 105u); // whole seconds of the beacon's clock
 }
 
 TEST(SimBeacon, ProgrammingConversationRebootsIntoTheNewApplication)
@@ -97,10 +97,10 @@ TEST(SimBeacon, ProgrammingConversationRebootsIntoTheNewApplication)
     EXPECT_EQ(rig.Ask(info.substr(4)), "");
 
     const TQvCmdInfo after = rig.Info();
-    EXPECT_EQ(after.Section, 1);
+    EXPECT_EQ(+after.Section, 1);
     EXPECT_TRUE(after.App.Valid);
-    EXPECT_EQ(after.App.Checksum, TCvCrc::Crc32(image));
-    EXPECT_EQ(after.Uptime, 0u);
+    EXPECT_EQ(+after.App.Checksum, TCvCrc::Crc32(image));
+    EXPECT_EQ(+after.Uptime, 0u);
     EXPECT_EQ(rig.Beacon->Image(), image);
     // Engineering access does not survive the reboot.
     TQvCmdMsgRxSysEngineering eng = SimDecode<TQvCmdMsgRxSysEngineering>(rig.Ask(SimEngRequest(0)));
@@ -110,10 +110,10 @@ TEST(SimBeacon, ProgrammingConversationRebootsIntoTheNewApplication)
 TEST(SimBeacon, WithoutAValidApplicationItRunsTheBootSectionAndStillProgrammes)
 {
     auto rig = TSimRig::FromArgs({"--app-valid", "0", "--reboot-ms", "0"});
-    EXPECT_EQ(rig->Info().Section, 0);
+    EXPECT_EQ(+rig->Info().Section, 0);
     EXPECT_FALSE(rig->Info().App.Valid);
     EXPECT_EQ(rig->Program(SimTestImage(700)), CST_OK);
-    EXPECT_EQ(rig->Info().Section, 1);
+    EXPECT_EQ(+rig->Info().Section, 1);
     EXPECT_TRUE(rig->Info().App.Valid);
 }
 
@@ -180,8 +180,8 @@ TEST(SimBeacon, RefusedUpdateLeavesTheApplicationInvalidUnlessAnyChecksumIsAccep
         rig.Ask(SimBlockRequest(image));
         EXPECT_EQ(SimStatusOf(rig.Ask(SimUpdateRequest())), acceptAny ? CST_OK : CST_PROG_CHECKSUM_ERROR);
         const TQvCmdInfo info = rig.Info();
-        EXPECT_EQ(info.App.Valid, acceptAny);
-        EXPECT_EQ(info.App.Checksum, acceptAny ? 0x12345678u : TQvSimState::Defaults().App.Checksum);
+        EXPECT_EQ(static_cast<bool>(info.App.Valid), acceptAny);
+        EXPECT_EQ(+info.App.Checksum, acceptAny ? 0x12345678u : TQvSimState::Defaults().App.Checksum);
     }
 }
 
@@ -221,19 +221,19 @@ TEST(SimBeacon, EngineeringActionsNeedTheKeyWhereTheyArePrivileged)
         EXPECT_EQ(eng.Action(), s.Action) << s.Name;
         if (std::string(s.Name) == "user flags need no key") {
             const TQvCmdInfo info = rig.Info();
-            EXPECT_EQ(info.Hardware.FlagsUser, 0x5555);
-            EXPECT_EQ(info.Hardware.PartNumber, 1520) << "the refused hardware write changed nothing";
+            EXPECT_EQ(+info.Hardware.FlagsUser, 0x5555);
+            EXPECT_EQ(+info.Hardware.PartNumber, 1520) << "the refused hardware write changed nothing";
         }
     }
     const TQvCmdInfo info = rig.Info();
-    EXPECT_EQ(info.Hardware.PartNumber, 4321);
-    EXPECT_EQ(info.Hardware.PartRevision, 9);
-    EXPECT_EQ(info.Hardware.SerialNumber, 777u);
-    EXPECT_EQ(info.Hardware.FlagsSys, 0x0F0F);
+    EXPECT_EQ(+info.Hardware.PartNumber, 4321);
+    EXPECT_EQ(+info.Hardware.PartRevision, 9);
+    EXPECT_EQ(+info.Hardware.SerialNumber, 777u);
+    EXPECT_EQ(+info.Hardware.FlagsSys, 0x0F0F);
     const TQvCmdConfig config = SimDecode<TQvCmdMsgRxConfigGet>(rig.Ask(SimConfigRequest())).Config();
     EXPECT_TRUE(config.UsblCal.Valid);
     for (size_t i = 0; i < 24; ++i)
-        EXPECT_EQ(config.UsblCal.Baseline[i], cal.Baseline[i]) << i;
+        EXPECT_EQ(+config.UsblCal.Baseline[i], +cal.Baseline[i]) << i;
 }
 
 TEST(SimBeacon, TruncatedRequestsAreRefusedWithParamMissing)
@@ -267,7 +267,7 @@ TEST(SimBeacon, CommandsSentBackToBackAreAnsweredInOrder)
     EXPECT_EQ(SimDecode<TQvCmdMsgRxSysEngineering>(lines[0]).Action(), 1);
     EXPECT_EQ(SimDecode<TQvCmdMsgRxSysEngineering>(lines[1]).Action(), 2);
     EXPECT_EQ(SimDecode<TQvCmdMsgRxSysEngineering>(lines[2]).Action(), 32);
-    EXPECT_EQ(SimDecode<TQvCmdMsgRxSysInfo>(lines[3]).Info().Hardware.SerialNumber, 3u);
+    EXPECT_EQ(+SimDecode<TQvCmdMsgRxSysInfo>(lines[3]).Info().Hardware.SerialNumber, 3u);
     EXPECT_EQ(lines[4].substr(0, 3), "$1A");
 }
 

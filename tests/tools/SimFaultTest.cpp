@@ -169,15 +169,15 @@ TEST(SimOptions, StateOptionsSetTheirFields)
                                   "--usbl-baseline", "21=1.5,-2,0.25,8", "--pressure-type", "aux", "--pressure-date",
                                   "2024-13-00"});
     const TQvCmdInfo info = rig->Info();
-    EXPECT_EQ(info.Hardware.PartNumber, 2345);
-    EXPECT_EQ(info.Hardware.PartRevision, 7);
-    EXPECT_EQ(info.Hardware.SerialNumber, 654321u);
-    EXPECT_EQ(info.Hardware.FlagsSys, 0x1234);
-    EXPECT_EQ(info.Hardware.FlagsUser, 171);
-    EXPECT_EQ(info.Boot.Version.Build, 77);
-    EXPECT_EQ(info.Boot.PartNumber, 3001);
-    EXPECT_EQ(info.App.Checksum, 0xDEADBEEFu);
-    EXPECT_EQ(info.Uptime, 3600u);
+    EXPECT_EQ(+info.Hardware.PartNumber, 2345);
+    EXPECT_EQ(+info.Hardware.PartRevision, 7);
+    EXPECT_EQ(+info.Hardware.SerialNumber, 654321u);
+    EXPECT_EQ(+info.Hardware.FlagsSys, 0x1234);
+    EXPECT_EQ(+info.Hardware.FlagsUser, 171);
+    EXPECT_EQ(+info.Boot.Version.Build, 77);
+    EXPECT_EQ(+info.Boot.PartNumber, 3001);
+    EXPECT_EQ(+info.App.Checksum, 0xDEADBEEFu);
+    EXPECT_EQ(+info.Uptime, 3600u);
     const TQvSimState s = rig->Beacon->State();
     EXPECT_EQ(s.Eui48, 0xAABBCCDDEEFFull);
     // Baseline 21 is the third: A, B, C, D given, stored D, C, B, A.

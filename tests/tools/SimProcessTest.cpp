@@ -194,18 +194,18 @@ TEST_F(SimProcess, SysInfoRoundTripShowsTheIdentityFromTheCommandLine)
     ASSERT_TRUE(port.Opened);
     const std::string reply = port.Ask("#0281C1\r\n");
     const TQvCmdInfo info = SimDecode<TQvCmdMsgRxSysInfo>(reply).Info();
-    EXPECT_EQ(info.Section, 1);
-    EXPECT_GE(info.Uptime, 500u);
-    EXPECT_EQ(info.Hardware.PartNumber, 2345);
-    EXPECT_EQ(info.Hardware.PartRevision, 7);
-    EXPECT_EQ(info.Hardware.SerialNumber, 654321u);
-    EXPECT_EQ(info.Hardware.FlagsSys, 0x1234);
-    EXPECT_EQ(info.Hardware.FlagsUser, 0x00AB);
-    EXPECT_EQ(info.Boot.Version.Major, 1);
-    EXPECT_EQ(info.Boot.Version.Minor, 9);
-    EXPECT_EQ(info.Boot.Version.Build, 77);
-    EXPECT_EQ(info.App.PartNumber, 3002);
-    EXPECT_EQ(info.App.Checksum, 0xDEADBEEFu);
+    EXPECT_EQ(+info.Section, 1);
+    EXPECT_GE(+info.Uptime, 500u);
+    EXPECT_EQ(+info.Hardware.PartNumber, 2345);
+    EXPECT_EQ(+info.Hardware.PartRevision, 7);
+    EXPECT_EQ(+info.Hardware.SerialNumber, 654321u);
+    EXPECT_EQ(+info.Hardware.FlagsSys, 0x1234);
+    EXPECT_EQ(+info.Hardware.FlagsUser, 0x00AB);
+    EXPECT_EQ(+info.Boot.Version.Major, 1);
+    EXPECT_EQ(+info.Boot.Version.Minor, 9);
+    EXPECT_EQ(+info.Boot.Version.Build, 77);
+    EXPECT_EQ(+info.App.PartNumber, 3002);
+    EXPECT_EQ(+info.App.Checksum, 0xDEADBEEFu);
     EXPECT_EQ(sim.Stop(), 0);
 }
 
@@ -233,7 +233,7 @@ TEST_F(SimProcess, ProgrammesAPackedImageRebootsAndKeepsItInTheStateFile)
     {
         TLinePort port(pty);
         ASSERT_TRUE(port.Opened);
-        EXPECT_EQ(SimDecode<TQvCmdMsgRxSysInfo>(port.Ask(SimInfoRequest())).Info().Section, 0);
+        EXPECT_EQ(+SimDecode<TQvCmdMsgRxSysInfo>(port.Ask(SimInfoRequest())).Info().Section, 0);
         EXPECT_EQ(SimStatusOf(port.Ask(SimEngRequest(3, "", {0, 0, 0, 0, 0x0042}))), CST_OK);
         EXPECT_EQ(SimStatusOf(port.Ask(SimInitRequest(pkg.Init))), CST_OK);
         for (const std::vector<uint8_t>& block : pkg.Blocks)
@@ -252,11 +252,11 @@ TEST_F(SimProcess, ProgrammesAPackedImageRebootsAndKeepsItInTheStateFile)
         EXPECT_GE(silence.elapsed(), 700) << "silent for about --reboot-ms";
         EXPECT_GE(unanswered, 3);
         const TQvCmdInfo info = SimDecode<TQvCmdMsgRxSysInfo>(reply).Info();
-        EXPECT_EQ(info.Section, 1);
+        EXPECT_EQ(+info.Section, 1);
         EXPECT_TRUE(info.App.Valid);
-        EXPECT_EQ(info.App.Checksum, pkg.Init.Checksum);
-        EXPECT_EQ(info.App.Checksum, TCvCrc::Crc32(image));
-        EXPECT_LE(info.Uptime, 2u);
+        EXPECT_EQ(+info.App.Checksum, pkg.Init.Checksum);
+        EXPECT_EQ(+info.App.Checksum, TCvCrc::Crc32(image));
+        EXPECT_LE(+info.Uptime, 2u);
     }
     EXPECT_EQ(sim.Stop(), 0) << sim.Stderr();
 
@@ -265,12 +265,12 @@ TEST_F(SimProcess, ProgrammesAPackedImageRebootsAndKeepsItInTheStateFile)
     ASSERT_FALSE(pty2.empty()) << second.Stderr();
     TLinePort port(pty2);
     const TQvCmdInfo info = SimDecode<TQvCmdMsgRxSysInfo>(port.Ask(SimInfoRequest())).Info();
-    EXPECT_EQ(info.Section, 1);
+    EXPECT_EQ(+info.Section, 1);
     EXPECT_TRUE(info.App.Valid);
-    EXPECT_EQ(info.App.Checksum, TCvCrc::Crc32(image));
-    EXPECT_EQ(info.Hardware.PartNumber, 2345);
-    EXPECT_EQ(info.Hardware.SerialNumber, 654321u);
-    EXPECT_EQ(info.Hardware.FlagsUser, 0x0042);
+    EXPECT_EQ(+info.App.Checksum, TCvCrc::Crc32(image));
+    EXPECT_EQ(+info.Hardware.PartNumber, 2345);
+    EXPECT_EQ(+info.Hardware.SerialNumber, 654321u);
+    EXPECT_EQ(+info.Hardware.FlagsUser, 0x0042);
     EXPECT_EQ(second.Stop(SIGINT), 0);
 }
 
@@ -341,7 +341,7 @@ TEST(SimInProcess, BeaconOnAPtyAnswersAQSerialPort)
             port.Poll(10);
             reply = port.ReadLine(0);
         }
-        EXPECT_EQ(SimDecode<TQvCmdMsgRxSysInfo>(reply).Info().Hardware.SerialNumber, 424242u) << round;
+        EXPECT_EQ(+SimDecode<TQvCmdMsgRxSysInfo>(reply).Info().Hardware.SerialNumber, 424242u) << round;
     }
 }
 

@@ -94,6 +94,9 @@ std::string TQvSimOptions::Usage()
            "SEL selects commands or replies: N (the N-th of any kind), KIND (every one) or KIND:N;\n"
            "KIND is SYS_INFO, CONFIG_GET, SYS_ENGINEERING, PROG_INIT, PROG_BLOCK, PROG_UPDATE or an\n"
            "identifier such as 0x0E. STATUS is a name such as PROG_FLASH_ERROR or a number.\n\n"
+           "The default beacon: part 1520, revision 3, serial 104857, engineering key SEAFLOOR,\n"
+           "512 KiB of flash, a valid application; it accepts examples/demo.fwx. Numbers are decimal\n"
+           "or 0x hex; checksums are hex.\n\n"
            "Options:\n"
         + TQvToolArgs::Usage(Options());
 }
