@@ -1,0 +1,60 @@
+// The application core: owns the log and the notifier (program-wide), the serial port, the
+// command processor bound to it, the program settings and the programming engine; applies the
+// command line and the engineering setting; opens and closes the serial connection.
+#pragma once
+
+#include <memory>
+#include <string>
+
+class TCvAppLog;
+class TCvAppNotifier;
+class TQvCmdProc;
+class TQvFlashProg;
+class TQvSettings;
+class TQvTracePort;
+class TComPort;
+struct TQvCmdProcDecodeParams;
+struct TQvCmdProcSendParams;
+
+class TQvApp {
+public:
+    // Builds everything in order: log, notifier, port, processor, settings (defaults, load),
+    // serial settings onto the port, command line, engineering mode, engine.
+    TQvApp();
+    // Tears down in the reverse order; the log saves its file last.
+    ~TQvApp();
+    TQvApp(const TQvApp&) = delete;
+    TQvApp& operator=(const TQvApp&) = delete;
+
+    TQvCmdProc* CmdProc() const { return fCmdProc.get(); }
+    TComPort* ComPort() const;
+    TQvFlashProg* FlashProg() const { return fFlashProg.get(); }
+    TQvSettings* Settings() const { return fSettings.get(); }
+
+    // Opens the port with the current settings if it is not open yet; a failure is logged and
+    // shown in the one error box. Returns whether the port is open afterwards.
+    bool CommsConnect();
+    // Closes the port if it is open.
+    void CommsDisconnect();
+
+    // The "MIN" switch was given: the main window starts minimised.
+    bool StartMinimised() const { return fStartMinimised; }
+    // Turns the line trace (-TRACE) on or off.
+    void SetTrace(bool value);
+
+private:
+    void CmdProcDecode(TQvCmdProcDecodeParams& params);
+    void CmdProcSend(TQvCmdProcSendParams& params);
+    void ApplyCommandLine();
+
+    std::unique_ptr<TCvAppLog> fLog;
+    std::unique_ptr<TCvAppNotifier> fNotifier;
+    std::unique_ptr<TQvTracePort> fComPort;
+    std::unique_ptr<TQvCmdProc> fCmdProc;
+    std::unique_ptr<TQvSettings> fSettings;
+    std::unique_ptr<TQvFlashProg> fFlashProg;
+    bool fStartMinimised = false;
+};
+
+// The one application core, set by whoever creates it (the main window or a headless command).
+extern TQvApp* AppCore;
