@@ -250,7 +250,7 @@ TEST_F(SimProcess, ProgrammesAPackedImageRebootsAndKeepsItInTheStateFile)
             unanswered += reply.empty() ? 1 : 0;
         }
         EXPECT_GE(silence.elapsed(), 700) << "silent for about --reboot-ms";
-        EXPECT_GE(unanswered, 3);
+        EXPECT_GE(unanswered, 1);
         const TQvCmdInfo info = SimDecode<TQvCmdMsgRxSysInfo>(reply).Info();
         EXPECT_EQ(+info.Section, 1);
         EXPECT_TRUE(info.App.Valid);
