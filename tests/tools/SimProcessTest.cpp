@@ -6,6 +6,7 @@
 #include "protocol/QvCmdDefs.h"
 #include "protocol/QvCmdProc.h"
 #include "tests/serial/PtyPair.h"
+#include "tests/support/SimProcess.h"
 #include "tests/support/TestComPort.h"
 #include "tools/simqt/QvSimHost.h"
 
@@ -23,69 +24,7 @@
 #include <fstream>
 
 namespace {
-const char* const kSimPath = QV_BINARY_DIR "/tools/quorvan-beacon-sim";
-const char* const kPackPath = QV_BINARY_DIR "/tools/quorvan-fwx-pack";
-
-QStringList Args(const std::vector<std::string>& args)
-{
-    QStringList list;
-    for (const std::string& a : args)
-        list << QString::fromStdString(a);
-    return list;
-}
-
-// A simulator process; its pseudo-terminal path is the first line it prints.
-class TSimProcess {
-public:
-    ~TSimProcess()
-    {
-        if (fProc.state() != QProcess::NotRunning) {
-            fProc.kill();
-            fProc.waitForFinished(5000);
-        }
-    }
-
-    std::string Start(const std::vector<std::string>& args)
-    {
-        // The child must not inherit this process's terminals: a master end held open there
-        // would keep a device from ever going away.
-        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-            const int fd = std::atoi(entry.path().filename().c_str());
-            if (fd > 2)
-                ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
-        }
-        fProc.start(kSimPath, Args(args));
-        if (!fProc.waitForStarted(10000))
-            return "";
-        QElapsedTimer t;
-        t.start();
-        while (!fProc.canReadLine() && fProc.state() == QProcess::Running && t.elapsed() < 10000)
-            fProc.waitForReadyRead(100);
-        return fProc.readLine().trimmed().toStdString();
-    }
-
-    // Sends the signal and returns the exit code (-1 when it did not end cleanly).
-    int Stop(int sig = SIGTERM)
-    {
-        ::kill(static_cast<pid_t>(fProc.processId()), sig);
-        return Wait();
-    }
-
-    int Wait()
-    {
-        if (fProc.state() != QProcess::NotRunning && !fProc.waitForFinished(10000))
-            return -1;
-        if (fProc.exitStatus() != QProcess::NormalExit)
-            return -1;
-        return fProc.exitCode();
-    }
-
-    std::string Stderr() { return fProc.readAllStandardError().toStdString(); }
-    QProcess& Process() { return fProc; }
-
-private:
-    QProcess fProc;
-};
+using TSimProcess = TQvSimProcess;
 
 // A serial port on the pseudo-terminal, reading whole reply lines with a bounded wait.
 class TLinePort {
@@ -215,7 +154,7 @@ TEST_F(SimProcess, ProgrammesAPackedImageRebootsAndKeepsItInTheStateFile)
     std::ofstream(Path("app.bin"), std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
                                                            static_cast<std::streamsize>(image.size()));
     QProcess pack;
-    pack.start(kPackPath, Args({"--output", Path("app.fwx"), "--part", "2345", "--rev-min", "2", "--rev-max", "4",
+    pack.start(QvPackPath(), QvArgs({"--output", Path("app.fwx"), "--part", "2345", "--rev-min", "2", "--rev-max", "4",
                                 "--serial", "654321", "--timestamp", "2026-01-01 00:00:00", Path("app.bin")}));
     ASSERT_TRUE(pack.waitForFinished(10000));
     ASSERT_EQ(pack.exitCode(), 0) << pack.readAllStandardError().toStdString();
