@@ -1,0 +1,394 @@
+// The programming engine: construction, the state machine, the firmware update's senders and
+// reply handlers. The information and configuration exchanges are in QvFlashProgDevice.cpp.
+#include "flashprog/QvFlashProg.h"
+
+#include "flashprog/QvFlashProgLog.h"
+#include "protocol/QvCmdProc.h"
+#include "protocol/QvCmdSys.h"
+#include "serial/ComPort.h"
+
+#include <memory>
+
+TQvFlashProg::TQvFlashProg(TComPort* comPort, TQvCmdProc* cmdProc)
+    : fCmdProc(cmdProc)
+    , fComPort(comPort)
+    , fTimer(ReplyTimeoutMs)
+{
+    if (fCmdProc) {
+        fCmdProc->RegisterCmd(CID_SYS_INFO, TQvCmdMsgRx::ClassOf<TQvCmdMsgRxSysInfo>());
+        fCmdProc->RegisterCmd(CID_SYS_ENGINEERING, TQvCmdMsgRx::ClassOf<TQvCmdMsgRxSysEngineering>());
+        fCmdProc->RegisterCmd(CID_PROG_INIT, TQvCmdMsgRx::ClassOf<TQvCmdMsgRxProgInit>());
+        fCmdProc->RegisterCmd(CID_PROG_BLOCK, TQvCmdMsgRx::ClassOf<TQvCmdMsgRxProgBlock>());
+        fCmdProc->RegisterCmd(CID_PROG_UPDATE, TQvCmdMsgRx::ClassOf<TQvCmdMsgRxProgUpdate>());
+        fCmdProc->RegisterCmd(CID_CONFIG_GET, TQvCmdMsgRx::ClassOf<TQvCmdMsgRxConfigGet>());
+
+        using TDelegate = TQvCmdProcExecuteDelegate;
+        fCmdProc->RegisterHandler(CID_SYS_INFO, TDelegate(this, &TQvFlashProg::ExecuteSysInfo));
+        fCmdProc->RegisterHandler(CID_SYS_ENGINEERING, TDelegate(this, &TQvFlashProg::ExecuteSysEngineering));
+        fCmdProc->RegisterHandler(CID_PROG_INIT, TDelegate(this, &TQvFlashProg::ExecuteProgInit));
+        fCmdProc->RegisterHandler(CID_PROG_BLOCK, TDelegate(this, &TQvFlashProg::ExecuteProgBlock));
+        fCmdProc->RegisterHandler(CID_PROG_UPDATE, TDelegate(this, &TQvFlashProg::ExecuteProgUpdate));
+        fCmdProc->RegisterHandler(CID_CONFIG_GET, TDelegate(this, &TQvFlashProg::ExecuteConfigGet));
+    }
+    fTimer.SetEnabled(false);
+    fTimer.SetOnTimer(TCvEvent<TCvTimerParams>(this, &TQvFlashProg::TimerEvent));
+    SetState(FP_IDLE);
+    fFilename.clear();
+}
+
+TQvFlashProg::~TQvFlashProg()
+{
+    fTimer.SetEnabled(false);
+    fTimer.SetOnTimer(TCvEvent<TCvTimerParams>());
+}
+
+// ---- Public operations ----
+
+EQvFlashProgReturn TQvFlashProg::DeviceProgram(const std::string& filename)
+{
+    QvFlashProgLog(logInfo, "Programming firmware from file \"%s\"...", filename);
+    if (fState != FP_IDLE) {
+        QvFlashProgLog(logError, "Another programming operation is currently in progress.");
+        DoAbort();
+        return FP_ERR_FILEOPEN;
+    }
+    if (!TQvFlashProgFile::CheckFile(filename)) {
+        DoAbort();
+        return FP_ERR_FILENAME;
+    }
+    fFilename = filename;
+    const EQvFlashProgReturn loaded = TQvFlashProgFile::Load(filename, fTarget);
+    if (loaded != FP_OK) {
+        DoAbort();
+        return loaded;
+    }
+    if (!CheckConnected())
+        return FP_ERR_COMMS;
+    DoAction(FP_ACTION_START, 0);
+    SetState(FP_PROG_INIT);
+    return FP_OK;
+}
+
+void TQvFlashProg::Stop()
+{
+    if (fState != FP_IDLE)
+        QvFlashProgLog(logWarning, "Stopped.");
+    SetState(FP_IDLE);
+    DoAction(FP_ACTION_STOP, 0);
+}
+
+bool TQvFlashProg::CheckConnected()
+{
+    if (fComPort && fComPort->Connected())
+        return true;
+    QvFlashProgLog(logError, "The serial comms port is not connected.");
+    return false;
+}
+
+// ---- Timer ----
+
+void TQvFlashProg::TimerStart(uint32_t interval)
+{
+    fTimer.SetEnabled(false);
+    fTimer.SetInterval(interval);
+    fTimer.SetEnabled(true);
+}
+
+void TQvFlashProg::TimerStop()
+{
+    fTimer.SetEnabled(false);
+}
+
+void TQvFlashProg::TimerEvent(TCvTimerParams&)
+{
+    TimerStop();
+    if (fState != FP_PROG_POLL)
+        QvFlashProgLog(logError, "Timed out waiting for device to reply.");
+    StateProcess(FP_OUTCOME_TIMEOUT);
+}
+
+// ---- Actions ----
+
+void TQvFlashProg::DoAction(EQvFlashProgAction action, int32_t progress)
+{
+    if (!fOnAction)
+        return;
+    TQvFlashProgActionParams params;
+    params.Sender = this;
+    params.Action = action;
+    params.Progress = progress;
+    fOnAction(params);
+}
+
+void TQvFlashProg::DoComplete()
+{
+    SetState(FP_IDLE);
+    QvFlashProgLog(logInfo, "Completed.");
+    DoAction(FP_ACTION_DONE, 0);
+}
+
+void TQvFlashProg::DoAbort()
+{
+    SetState(FP_IDLE);
+    QvFlashProgLog(logError, "Aborted.");
+    DoAction(FP_ACTION_ERROR, 0);
+}
+
+// ---- State machine ----
+
+void TQvFlashProg::SetState(EQvFlashProgState state)
+{
+    fState = state;
+    switch (state) {
+    case FP_IDLE:
+        TimerStop();
+        fFilename.clear();
+        fWaitAckCnt = 0;
+        break;
+    case FP_PROG_INIT:
+        fStateBlockCnt = 0;
+        fStatePollCnt = 0;
+        SendProgInit();
+        break;
+    case FP_PROG_BLOCK:
+        fStateBlockCnt = 0;
+        fStatePollCnt = 0;
+        SendProgBlock(0);
+        break;
+    case FP_PROG_UPDATE:
+        SendProgUpdate();
+        break;
+    case FP_PROG_POLL:
+        // The beacon is rebooting: nothing is sent until the first poll tick.
+        fStatePollCnt = 0;
+        TimerStart(PollIntervalMs);
+        break;
+    case FP_WAIT_ACK:
+        ++fWaitAckCnt;
+        break;
+    }
+}
+
+void TQvFlashProg::StateProcess(EQvFlashProgOutcome outcome)
+{
+    switch (fState) {
+    case FP_IDLE:
+        break;
+    case FP_PROG_INIT:
+        if (outcome == FP_OUTCOME_SUCCEEDED)
+            SetState(FP_PROG_BLOCK);
+        else
+            DoAbort();
+        break;
+    case FP_PROG_BLOCK:
+        if (outcome == FP_OUTCOME_SUCCEEDED) {
+            ++fStateBlockCnt;
+            if (fStateBlockCnt < static_cast<int32_t>(fTarget.Block.size()))
+                SendProgBlock(fStateBlockCnt);
+            else
+                SetState(FP_PROG_UPDATE);
+        } else {
+            DoAbort();
+        }
+        break;
+    case FP_PROG_UPDATE:
+        if (outcome == FP_OUTCOME_SUCCEEDED)
+            SetState(FP_PROG_POLL);
+        else
+            DoAbort();
+        break;
+    case FP_PROG_POLL:
+        if (outcome == FP_OUTCOME_SUCCEEDED) {
+            DoComplete();
+        } else if (outcome == FP_OUTCOME_FAILED) {
+            DoAbort();
+        } else if (fStatePollCnt < PollAttempts) {
+            ++fStatePollCnt;
+            QvFlashProgLog(logInfo, "Device identification requested (attempt %u/%u)...", fStatePollCnt,
+                           PollAttempts);
+            SendSysInfo();
+        } else {
+            QvFlashProgLog(logError, "Device not respondoing to identification requests.");
+            DoAbort();
+        }
+        break;
+    case FP_WAIT_ACK:
+        if (outcome == FP_OUTCOME_SUCCEEDED) {
+            if (fWaitAckCnt > 0) {
+                --fWaitAckCnt;
+                if (fWaitAckCnt == 0)
+                    SetState(FP_IDLE);
+            }
+        } else {
+            DoAbort();
+        }
+        break;
+    }
+}
+
+// ---- Programming senders ----
+
+void TQvFlashProg::SendMessage(TQvCmdMsgTx& msg, uint32_t interval)
+{
+    if (fCmdProc)
+        fCmdProc->SendMsg(msg);
+    TimerStart(interval);
+}
+
+void TQvFlashProg::SendProgInit()
+{
+    TQvCmdMsgTxProgInit msg;
+    msg.SetSection(static_cast<uint8_t>(fTarget.Section));
+    msg.SetPartNumber(static_cast<uint16_t>(fTarget.PartNumber));
+    msg.SetPartRevisionMin(fTarget.PartRevisionMin);
+    msg.SetPartRevisionMax(fTarget.PartRevisionMax);
+    msg.SetSerialNumber(fTarget.SerialNumber);
+    msg.SetDataFormat(fTarget.DataFormat);
+    msg.SetLength(fTarget.Length);
+    msg.SetChecksum(fTarget.Checksum);
+    msg.SetSignature(fTarget.Signature); // kept as exactly 20 bytes by the message
+    QvFlashProgLog(logInfo, "Device initialising...");
+    SendMessage(msg, ReplyTimeoutMs);
+}
+
+void TQvFlashProg::SendProgBlock(int32_t index)
+{
+    const int32_t count = static_cast<int32_t>(fTarget.Block.size());
+    if (index < 0 || index >= count)
+        return;
+    TQvCmdMsgTxProgBlock msg;
+    msg.SetData(fTarget.Block[static_cast<size_t>(index)].Data);
+    // The exact ceiling of (index + 1) * 100 / count: 1 of 3 blocks is 34 per cent.
+    const int64_t scaled = static_cast<int64_t>(index + 1) * 100;
+    const int32_t progress = static_cast<int32_t>((scaled + count - 1) / count);
+    DoAction(FP_ACTION_PROGRESS, progress);
+    QvFlashProgLog(logInfo, "Device transfering block %u (%.1f%%)...", index,
+                   static_cast<double>(scaled) / static_cast<double>(count));
+    SendMessage(msg, ReplyTimeoutMs);
+}
+
+void TQvFlashProg::SendProgUpdate()
+{
+    TQvCmdMsgTxProgUpdate msg;
+    QvFlashProgLog(logInfo, "Device programming...");
+    SendMessage(msg, ReplyTimeoutMs);
+}
+
+// ---- Programming reply handlers ----
+
+namespace {
+
+std::string StatusName(EQvCmdStatus status)
+{
+    return TQvCmdDefs::GetCmdStatusString(status);
+}
+
+// The status of a programming acknowledgement; CST_FAIL for a message of another class.
+EQvCmdStatus ReplyStatus(TQvCmdProcExecuteParams& params)
+{
+    const auto* msg = dynamic_cast<const TQvCmdMsgRx_Status*>(params.MsgRx);
+    return msg ? msg->Status() : CST_FAIL;
+}
+
+} // namespace
+
+void TQvFlashProg::ExecuteProgInit(TQvCmdProcExecuteParams& params)
+{
+    TimerStop();
+    if (fState != FP_PROG_INIT) {
+        QvFlashProgLog(logError, "Unexpectedly received \"Program Initialise Acknowledge\" message.");
+        StateProcess(FP_OUTCOME_FAILED);
+        return;
+    }
+    const EQvCmdStatus status = ReplyStatus(params);
+    EQvFlashProgOutcome outcome = FP_OUTCOME_FAILED;
+    switch (status) {
+    case CST_OK:
+        QvFlashProgLog(logInfo, "Device initialised.");
+        outcome = FP_OUTCOME_SUCCEEDED;
+        break;
+    case CST_PROG_FLASH_ERROR:
+        QvFlashProgLog(logError, "Device initialisation not possible due to a Flash memory error.");
+        break;
+    case CST_PROG_FIRMWARE_ERROR:
+        QvFlashProgLog(logError, "Device initialisation not possible with supplied details.");
+        break;
+    case CST_PROG_SECTION_ERROR:
+        QvFlashProgLog(logError, "Device initialisation not possible due to invalid \"Section\" parameter.");
+        break;
+    case CST_PROG_LENGTH_ERROR:
+        QvFlashProgLog(logError, "Device initialisation not possible due to invalid \"Length\" parameter.");
+        break;
+    default:
+        QvFlashProgLog(logError, "Device initalisation not possible due to an unknown error. [Code=0x%.2x, \"%s\"].",
+                       static_cast<unsigned>(status), StatusName(status));
+        break;
+    }
+    StateProcess(outcome);
+}
+
+void TQvFlashProg::ExecuteProgBlock(TQvCmdProcExecuteParams& params)
+{
+    TimerStop();
+    if (fState != FP_PROG_BLOCK) {
+        QvFlashProgLog(logError, "Unexpectedly received \"Program Block Acknowledge\" message.");
+        StateProcess(FP_OUTCOME_FAILED);
+        return;
+    }
+    const EQvCmdStatus status = ReplyStatus(params);
+    EQvFlashProgOutcome outcome = FP_OUTCOME_FAILED;
+    switch (status) {
+    case CST_OK:
+        outcome = FP_OUTCOME_SUCCEEDED;
+        break;
+    case CST_PROG_FLASH_ERROR:
+        QvFlashProgLog(logError, "Device block programming not possible due to a Flash memory error.");
+        break;
+    case CST_PROG_FIRMWARE_ERROR:
+        QvFlashProgLog(logError, "Device not initialised to receive block data.");
+        break;
+    case CST_PROG_LENGTH_ERROR:
+        QvFlashProgLog(logError, "Device received more data than expected. Discarded excess data in this block.");
+        break;
+    default:
+        QvFlashProgLog(logError, "Device block invalid due to an unknown error. [Code=0x%.2x, \"%s\"].",
+                       static_cast<unsigned>(status), StatusName(status));
+        break;
+    }
+    StateProcess(outcome);
+}
+
+void TQvFlashProg::ExecuteProgUpdate(TQvCmdProcExecuteParams& params)
+{
+    TimerStop();
+    if (fState != FP_PROG_UPDATE) {
+        QvFlashProgLog(logError, "Unexpectedly received \"Program Update Acknowledge\" message.");
+        StateProcess(FP_OUTCOME_FAILED);
+        return;
+    }
+    const EQvCmdStatus status = ReplyStatus(params);
+    EQvFlashProgOutcome outcome = FP_OUTCOME_FAILED;
+    switch (status) {
+    case CST_OK:
+        QvFlashProgLog(logInfo, "Device program updating and rebooting...");
+        outcome = FP_OUTCOME_SUCCEEDED;
+        break;
+    case CST_PROG_FIRMWARE_ERROR:
+        QvFlashProgLog(logError, "Device not initialised to perform update.");
+        break;
+    case CST_PROG_SECTION_ERROR:
+        QvFlashProgLog(logError, "Device progamming cannot be performed on the supplied \"Section\" parameter.");
+        break;
+    case CST_PROG_LENGTH_ERROR:
+        QvFlashProgLog(logError, "Device programming length does not match supplied \"Length\" parameter.");
+        break;
+    case CST_PROG_CHECKSUM_ERROR:
+        QvFlashProgLog(logError, "Device programming data does not match supplied \"Checksum\" parameter.");
+        break;
+    default:
+        QvFlashProgLog(logError, "Device programming not possible due to an unknown error [Code=0x%.2x, \"%s\"].",
+                       static_cast<unsigned>(status), StatusName(status));
+        break;
+    }
+    StateProcess(outcome);
+}

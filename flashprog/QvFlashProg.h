@@ -1,0 +1,138 @@
+// TQvFlashProg: the engine that drives a beacon through a firmware update and through the
+// information and configuration exchanges. A main-thread state machine: it sends one command
+// through the command processor, arms its reply timer, and advances when a reply handler runs
+// or the timer expires first. It reports in the application log and through OnAction.
+#pragma once
+
+#include "flashprog/QvFlashProgFile.h"
+#include "framework/CvEvent.h"
+#include "framework/CvTimer.h"
+#include "protocol/QvCmdDefs.h"
+
+#include <cstdint>
+#include <string>
+
+class TComPort;
+class TQvCmdProc;
+class TQvCmdMsgTx;
+struct TQvCmdProcExecuteParams;
+class TQvFlashProg;
+
+enum EQvFlashProgState : uint8_t {
+    FP_IDLE,
+    FP_PROG_INIT,
+    FP_PROG_BLOCK,
+    FP_PROG_UPDATE,
+    FP_PROG_POLL,
+    FP_WAIT_ACK
+};
+
+enum EQvFlashProgAction : uint8_t {
+    FP_ACTION_START,
+    FP_ACTION_STOP,
+    FP_ACTION_DONE,
+    FP_ACTION_ERROR,
+    FP_ACTION_PROGRESS,
+    FP_ACTION_INFO,
+    FP_ACTION_CONFIG
+};
+
+// Receivers read only the fields that belong to the event's Action.
+struct TQvFlashProgActionParams {
+    TQvFlashProg* Sender = nullptr;
+    EQvFlashProgAction Action = FP_ACTION_START;
+    TQvCmdInfo Info;       // FP_ACTION_INFO
+    TQvCmdConfig Config;   // FP_ACTION_CONFIG
+    int32_t Progress = 0;  // FP_ACTION_PROGRESS: percent, 1 to 100; 0 in every other event
+};
+
+using TQvFlashProgActionEvent = TCvEvent<TQvFlashProgActionParams>;
+
+// Outcome of one step, fed to StateProcess.
+enum EQvFlashProgOutcome : uint8_t { FP_OUTCOME_FAILED, FP_OUTCOME_SUCCEEDED, FP_OUTCOME_TIMEOUT };
+
+class TQvFlashProg {
+public:
+    // Registers the six reply classes, then the six reply handlers, with `cmdProc`. The engine
+    // does not unregister them: destroy it before the command processor.
+    TQvFlashProg(TComPort* comPort, TQvCmdProc* cmdProc);
+    ~TQvFlashProg();
+    TQvFlashProg(const TQvFlashProg&) = delete;
+    TQvFlashProg& operator=(const TQvFlashProg&) = delete;
+
+    // Loads the package and, with the port connected, starts programming; returns once the
+    // first command is sent, the run continues on replies and timer ticks.
+    EQvFlashProgReturn DeviceProgram(const std::string& filename);
+    // Sends the system information request and the configuration query.
+    EQvFlashProgReturn DeviceInfo();
+    // Writes the factory configuration (engineering mode: enable, hardware, USBL calibration;
+    // otherwise the user flags), then reads the beacon back.
+    EQvFlashProgReturn DeviceConfig(const std::string& key, const TQvCmdEngineeringConfig& config);
+    // Ends whatever runs without waiting for the beacon; raises FP_ACTION_STOP in every case.
+    void Stop();
+
+    TQvCmdProc* CmdProc() const { return fCmdProc; }
+    TComPort* ComPort() const { return fComPort; }
+    const TQvFlashProgActionEvent& OnAction() const { return fOnAction; }
+    void SetOnAction(const TQvFlashProgActionEvent& handler) { fOnAction = handler; }
+
+    // Observers for the owner and for tests.
+    EQvFlashProgState State() const { return fState; }
+    const std::string& Filename() const { return fFilename; }
+    const TQvFlashProgTarget& Target() const { return fTarget; }
+    int32_t WaitAckCount() const { return fWaitAckCnt; }
+    const TCvTimer& Timer() const { return fTimer; }
+
+    // Reply time-out after each command, and the poll interval of a rebooting beacon.
+    static constexpr uint32_t ReplyTimeoutMs = 1000;
+    static constexpr uint32_t PollIntervalMs = 2000;
+    static constexpr int32_t PollAttempts = 5;
+
+private:
+    void TimerStart(uint32_t interval);
+    void TimerStop();
+    void TimerEvent(TCvTimerParams& params);
+
+    void DoAction(EQvFlashProgAction action, int32_t progress);
+    void DoActionInfo(const TQvCmdInfo& info);
+    void DoActionConfig(const TQvCmdConfig& config);
+    void DoComplete();
+    void DoAbort();
+
+    void SetState(EQvFlashProgState state);
+    void StateProcess(EQvFlashProgOutcome outcome);
+
+    // Hands `msg` to the command processor (written only while the port is open), then
+    // restarts the reply timer with `interval`.
+    void SendMessage(TQvCmdMsgTx& msg, uint32_t interval);
+    void SendProgInit();
+    void SendProgBlock(int32_t index);
+    void SendProgUpdate();
+    void SendSysInfo();
+    void SendConfigGet();
+    void SendEngineeringEnable(const std::string& key);
+    void SendEngineeringHardware(const TQvCmdInfoHardware& hardware);
+    void SendEngineeringUserFlags(const TQvCmdInfoHardware& hardware);
+    void SendEngineeringUsblCal(const TQvCmdUsblCal& usblCal);
+
+    void ExecuteSysInfo(TQvCmdProcExecuteParams& params);
+    void ExecuteSysEngineering(TQvCmdProcExecuteParams& params);
+    void ExecuteProgInit(TQvCmdProcExecuteParams& params);
+    void ExecuteProgBlock(TQvCmdProcExecuteParams& params);
+    void ExecuteProgUpdate(TQvCmdProcExecuteParams& params);
+    void ExecuteConfigGet(TQvCmdProcExecuteParams& params);
+
+    // Whether the port is there and open; logs the not-connected error when it is not.
+    bool CheckConnected();
+
+    TQvCmdProc* fCmdProc;
+    TComPort* fComPort;
+    TQvFlashProgActionEvent fOnAction;
+    std::string fFilename;
+    EQvFlashProgState fState = FP_IDLE;
+    int32_t fStateBlockCnt = 0;
+    int32_t fStatePollCnt = 0;
+    TQvFlashProgTarget fTarget;
+    TCvTimer fTimer;
+    int32_t fWaitAckCnt = 0;
+};

@@ -1,0 +1,267 @@
+// The engine's information and configuration exchanges: the queries and their reports, and the
+// factory configuration write through the engineering commands.
+#include "flashprog/QvFlashProg.h"
+
+#include "flashprog/QvFlashProgLog.h"
+#include "framework/CvClock.h"
+#include "protocol/QvCmdProc.h"
+#include "protocol/QvCmdSys.h"
+
+namespace {
+
+const char* BoolText(bool value)
+{
+    return value ? "True" : "False";
+}
+
+// The hardware identity lines shared by the information report and the hardware write.
+void LogHardware(const TQvCmdInfoHardware& hw)
+{
+    QvFlashProgLog(logInfo, "Hardware Part Number = CV%.5d", static_cast<int>(hw.PartNumber));
+    QvFlashProgLog(logInfo, "Hardware Revision = %d", static_cast<int>(hw.PartRevision));
+    QvFlashProgLog(logInfo, "Hardware Serial Number = %.6d", static_cast<int64_t>(hw.SerialNumber));
+    QvFlashProgLog(logInfo, "Hardware Flags Sys = 0x%.4x", static_cast<unsigned>(hw.FlagsSys));
+    QvFlashProgLog(logInfo, "Hardware Flags User = 0x%.4x", static_cast<unsigned>(hw.FlagsUser));
+}
+
+// The validity line and the six baselines, coefficients shown A, B, C, D (stored D, C, B, A).
+void LogUsblCal(const TQvCmdUsblCal& cal)
+{
+    static const char* const names[TQvCmdUsblCal::BaselineCount] = {"10", "20", "21", "30", "31", "32"};
+    QvFlashProgLog(logInfo, "Usbl Calibration Valid = %s", std::string(BoolText(cal.Valid)));
+    for (int k = 0; k < TQvCmdUsblCal::BaselineCount; ++k) {
+        const float* c = &cal.Baseline[k * TQvCmdUsblCal::CoefCount];
+        QvFlashProgLog(logInfo, "Usbl Baseline %s: A = %.8f, B = %.8f, C = %.8f, D = %.8f", std::string(names[k]),
+                       static_cast<double>(c[TQvCmdUsblCal::COEF_A]), static_cast<double>(c[TQvCmdUsblCal::COEF_B]),
+                       static_cast<double>(c[TQvCmdUsblCal::COEF_C]), static_cast<double>(c[TQvCmdUsblCal::COEF_D]));
+    }
+}
+
+void LogFirmware(const char* label, const TQvCmdInfoFirmware& fw)
+{
+    const std::string name(label);
+    QvFlashProgLog(logInfo, "%s Valid = %s", name, std::string(BoolText(fw.Valid)));
+    QvFlashProgLog(logInfo, "%s Part Number = CV%.5d", name, static_cast<int>(fw.PartNumber));
+    QvFlashProgLog(logInfo, "%s Version = v%u.%u.%u", name, static_cast<unsigned>(fw.Version.Major),
+                   static_cast<unsigned>(fw.Version.Minor), static_cast<unsigned>(fw.Version.Build));
+    QvFlashProgLog(logInfo, "%s Checksum = 0x%.8x", name, fw.Checksum);
+}
+
+std::string SectionName(uint8_t section)
+{
+    switch (section) {
+    case 0:
+        return "BOOT";
+    case 1:
+        return "APPLICATION";
+    default:
+        return "UNKNOWN";
+    }
+}
+
+} // namespace
+
+// ---- Public operations ----
+
+EQvFlashProgReturn TQvFlashProg::DeviceInfo()
+{
+    if (!CheckConnected())
+        return FP_ERR_COMMS;
+    DoAction(FP_ACTION_START, 0);
+    SetState(FP_WAIT_ACK);
+    SendSysInfo();
+    SetState(FP_WAIT_ACK);
+    SendConfigGet();
+    return FP_OK;
+}
+
+EQvFlashProgReturn TQvFlashProg::DeviceConfig(const std::string& key, const TQvCmdEngineeringConfig& config)
+{
+    if (!CheckConnected())
+        return FP_ERR_COMMS;
+    const TQvCmdEngineeringConfig cfg = config;
+    DoAction(FP_ACTION_START, 0);
+    if (cfg.EngMode) {
+        SetState(FP_WAIT_ACK);
+        SendEngineeringEnable(key);
+        SetState(FP_WAIT_ACK);
+        SendEngineeringHardware(cfg.Hardware);
+        SetState(FP_WAIT_ACK);
+        SendEngineeringUsblCal(cfg.UsblCal);
+    } else {
+        SetState(FP_WAIT_ACK);
+        SendEngineeringUserFlags(cfg.Hardware);
+    }
+    SetState(FP_WAIT_ACK);
+    SendSysInfo();
+    SetState(FP_WAIT_ACK);
+    SendConfigGet();
+    return FP_OK;
+}
+
+// ---- Senders ----
+
+void TQvFlashProg::SendSysInfo()
+{
+    TQvCmdMsgTxSysInfo msg;
+    QvFlashProgLog(logInfo, "Device identifying...");
+    SendMessage(msg, fState == FP_PROG_POLL ? PollIntervalMs : ReplyTimeoutMs);
+}
+
+void TQvFlashProg::SendConfigGet()
+{
+    TQvCmdMsgTxConfigGet msg;
+    QvFlashProgLog(logInfo, "Device getting config...");
+    SendMessage(msg, ReplyTimeoutMs);
+}
+
+void TQvFlashProg::SendEngineeringEnable(const std::string& key)
+{
+    TQvCmdMsgTxSysEngineering msg;
+    msg.fAction = ENG_ACTION_ENABLE;
+    msg.SetKey(key);
+    QvFlashProgLog(logInfo, "Device enabling engineering mode...");
+    SendMessage(msg, ReplyTimeoutMs);
+}
+
+void TQvFlashProg::SendEngineeringHardware(const TQvCmdInfoHardware& hardware)
+{
+    TQvCmdMsgTxSysEngineering msg;
+    msg.fAction = ENG_ACTION_HARDWARE;
+    msg.SetHardware(hardware);
+    QvFlashProgLog(logInfo, "Device setting hardware configuration...");
+    LogHardware(msg.Hardware());
+    SendMessage(msg, ReplyTimeoutMs);
+}
+
+void TQvFlashProg::SendEngineeringUserFlags(const TQvCmdInfoHardware& hardware)
+{
+    TQvCmdMsgTxSysEngineering msg;
+    msg.fAction = ENG_ACTION_FLAGS_USER;
+    msg.SetHardware(hardware);
+    QvFlashProgLog(logInfo, "Device setting hardware user flags...");
+    QvFlashProgLog(logInfo, "Hardware Flags User = 0x%.4x", static_cast<unsigned>(msg.Hardware().FlagsUser));
+    SendMessage(msg, ReplyTimeoutMs);
+}
+
+void TQvFlashProg::SendEngineeringUsblCal(const TQvCmdUsblCal& usblCal)
+{
+    TQvCmdMsgTxSysEngineering msg;
+    msg.fAction = ENG_ACTION_USBL_CAL;
+    msg.SetUsblCal(usblCal);
+    QvFlashProgLog(logInfo, "Device setting Usbl calibration...");
+    LogUsblCal(msg.UsblCal());
+    SendMessage(msg, ReplyTimeoutMs);
+}
+
+// ---- Actions ----
+
+void TQvFlashProg::DoActionInfo(const TQvCmdInfo& info)
+{
+    if (!fOnAction)
+        return;
+    TQvFlashProgActionParams params;
+    params.Sender = this;
+    params.Action = FP_ACTION_INFO;
+    params.Info = info;
+    fOnAction(params);
+}
+
+void TQvFlashProg::DoActionConfig(const TQvCmdConfig& config)
+{
+    if (!fOnAction)
+        return;
+    TQvFlashProgActionParams params;
+    params.Sender = this;
+    params.Action = FP_ACTION_CONFIG;
+    params.Config = config;
+    fOnAction(params);
+}
+
+// ---- Reply handlers ----
+
+void TQvFlashProg::ExecuteSysInfo(TQvCmdProcExecuteParams& params)
+{
+    const auto* msg = dynamic_cast<const TQvCmdMsgRxSysInfo*>(params.MsgRx);
+    if (!msg)
+        return;
+    const TQvCmdInfo info = msg->Info();
+    TimerStop();
+    QvFlashProgLog(logInfo, "Device information...");
+    QvFlashProgLog(logInfo, "Uptime = %d seconds", static_cast<int64_t>(info.Uptime));
+    QvFlashProgLog(logInfo, "Run Section = %s (%d)", SectionName(info.Section), static_cast<int>(info.Section));
+    LogHardware(info.Hardware);
+    LogFirmware("Bootloader", info.Boot);
+    LogFirmware("Application", info.App);
+    if (fState == FP_WAIT_ACK)
+        DoActionInfo(info);
+    StateProcess(FP_OUTCOME_SUCCEEDED);
+}
+
+void TQvFlashProg::ExecuteConfigGet(TQvCmdProcExecuteParams& params)
+{
+    const auto* msg = dynamic_cast<const TQvCmdMsgRxConfigGet*>(params.MsgRx);
+    if (!msg)
+        return;
+    const TQvCmdConfig config = msg->Config();
+    TimerStop();
+    QvFlashProgLog(logInfo, "Config Information...");
+    QvFlashProgLog(logInfo, "Hardware EUI48 = %s", config.MacAddr.AddressText());
+    QvFlashProgLog(logInfo, "Pressure Sensor Id = %u", config.PressureSensor.CalId);
+    QvFlashProgLog(logInfo, "Pressure Sensor Type = %s",
+                   TQvCmdDefs::GetPressureSensorType(config.PressureSensor.CalType));
+    QvFlashProgLog(logInfo, "Pressure Sensor Calibrated = %s", CvDateText(CvSerialToDateTime(config.PressureSensor.CalDate)));
+    QvFlashProgLog(logInfo, "Pressure Sensor Min Pressure = %.1f bar",
+                   static_cast<double>(config.PressureSensor.CalMin));
+    QvFlashProgLog(logInfo, "Pressure Sensor Max Pressure = %.1f bar",
+                   static_cast<double>(config.PressureSensor.CalMax));
+    LogUsblCal(config.UsblCal);
+    if (fState == FP_WAIT_ACK)
+        DoActionConfig(config);
+    StateProcess(FP_OUTCOME_SUCCEEDED);
+}
+
+void TQvFlashProg::ExecuteSysEngineering(TQvCmdProcExecuteParams& params)
+{
+    const auto* msg = dynamic_cast<const TQvCmdMsgRxSysEngineering*>(params.MsgRx);
+    if (!msg)
+        return;
+    TimerStop();
+    const EQvCmdStatus status = msg->Status();
+    const uint8_t action = msg->Action();
+    const char* okText = nullptr;
+    const char* failText = nullptr;
+    TCvAppLogMsgType failType = logError;
+    switch (action) {
+    case ENG_ACTION_QUERY:
+        okText = "Engineering mode is currently enabled.";
+        failText = "Engineering mode is currently disabled.";
+        failType = logInfo;
+        break;
+    case ENG_ACTION_ENABLE:
+        okText = "Engineering mode enabled.";
+        failText = "Engineering mode enable failed.";
+        break;
+    case ENG_ACTION_HARDWARE:
+        okText = "Engineering hardware configuration stored.";
+        failText = "Engineering hardware configure command failed.";
+        break;
+    case ENG_ACTION_USBL_CAL:
+        okText = "Engineering USBL calibration stored.";
+        failText = "Engineering USBL calibration command failed.";
+        break;
+    default:
+        break;
+    }
+    if (!okText)
+        QvFlashProgLog(logError, "Engineering unknown action code.");
+    else if (status == CST_OK)
+        QvFlashProgLog(logInfo, std::string(okText));
+    else if (status == CST_FAIL)
+        QvFlashProgLog(failType, std::string(failText));
+    else
+        QvFlashProgLog(logError, "Engineering command failed due to an unknown error. [Code=0x%.2x, \"%s\"].",
+                       static_cast<unsigned>(status), TQvCmdDefs::GetCmdStatusString(status));
+    // A refused write is reported but does not end the exchange: the read-back shows the result.
+    StateProcess(FP_OUTCOME_SUCCEEDED);
+}
