@@ -30,10 +30,14 @@ void LogUsblCal(const TQvCmdUsblCal& cal)
     static const char* const names[TQvCmdUsblCal::BaselineCount] = {"10", "20", "21", "30", "31", "32"};
     QvFlashProgLog(logInfo, "Usbl Calibration Valid = %s", std::string(BoolText(cal.Valid)));
     for (int k = 0; k < TQvCmdUsblCal::BaselineCount; ++k) {
-        const float* c = &cal.Baseline[k * TQvCmdUsblCal::CoefCount];
-        QvFlashProgLog(logInfo, "Usbl Baseline %s: A = %.8f, B = %.8f, C = %.8f, D = %.8f", std::string(names[k]),
-                       static_cast<double>(c[TQvCmdUsblCal::COEF_A]), static_cast<double>(c[TQvCmdUsblCal::COEF_B]),
-                       static_cast<double>(c[TQvCmdUsblCal::COEF_C]), static_cast<double>(c[TQvCmdUsblCal::COEF_D]));
+        // Read by value: the record is packed, so no pointer into it may be formed.
+        const int base = k * TQvCmdUsblCal::CoefCount;
+        const double a = cal.Baseline[base + TQvCmdUsblCal::COEF_A];
+        const double b = cal.Baseline[base + TQvCmdUsblCal::COEF_B];
+        const double c = cal.Baseline[base + TQvCmdUsblCal::COEF_C];
+        const double d = cal.Baseline[base + TQvCmdUsblCal::COEF_D];
+        QvFlashProgLog(logInfo, "Usbl Baseline %s: A = %.8f, B = %.8f, C = %.8f, D = %.8f", std::string(names[k]), a, b,
+                       c, d);
     }
 }
 
@@ -44,7 +48,7 @@ void LogFirmware(const char* label, const TQvCmdInfoFirmware& fw)
     QvFlashProgLog(logInfo, "%s Part Number = CV%.5d", name, static_cast<int>(fw.PartNumber));
     QvFlashProgLog(logInfo, "%s Version = v%u.%u.%u", name, static_cast<unsigned>(fw.Version.Major),
                    static_cast<unsigned>(fw.Version.Minor), static_cast<unsigned>(fw.Version.Build));
-    QvFlashProgLog(logInfo, "%s Checksum = 0x%.8x", name, fw.Checksum);
+    QvFlashProgLog(logInfo, "%s Checksum = 0x%.8x", name, static_cast<uint32_t>(fw.Checksum));
 }
 
 std::string SectionName(uint8_t section)
@@ -207,7 +211,7 @@ void TQvFlashProg::ExecuteConfigGet(TQvCmdProcExecuteParams& params)
     TimerStop();
     QvFlashProgLog(logInfo, "Config Information...");
     QvFlashProgLog(logInfo, "Hardware EUI48 = %s", config.MacAddr.AddressText());
-    QvFlashProgLog(logInfo, "Pressure Sensor Id = %u", config.PressureSensor.CalId);
+    QvFlashProgLog(logInfo, "Pressure Sensor Id = %u", static_cast<uint32_t>(config.PressureSensor.CalId));
     QvFlashProgLog(logInfo, "Pressure Sensor Type = %s",
                    TQvCmdDefs::GetPressureSensorType(config.PressureSensor.CalType));
     QvFlashProgLog(logInfo, "Pressure Sensor Calibrated = %s", CvDateText(CvSerialToDateTime(config.PressureSensor.CalDate)));

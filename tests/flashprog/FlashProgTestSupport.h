@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <memory>
