@@ -1,0 +1,612 @@
+#include "ui/QvMainForm.h"
+
+#include "app/QvApp.h"
+#include "app/QvDialogs.h"
+#include "app/QvSettings.h"
+#include "flashprog/QvFlashProg.h"
+#include "serial/ComPort.h"
+#include "framework/CvApp.h"
+#include "framework/CvAppLog.h"
+#include "framework/CvFiles.h"
+#include "framework/CvText.h"
+#include "serial/CvComPort.h"
+#include "ui/QvConfigForm.h"
+#include "ui/QvDropDownCombo.h"
+#include "ui/QvPathShorten.h"
+#include "ui/QvPictures.h"
+#include "ui/QvPortInfo.h"
+#include "ui/QvWindowPlacement.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+const char* const kBaudRates[] = {"4800", "9600", "19200", "57600", "115200"};
+const char* const kWindowId = "Main";
+const char* const kNoFile = "No firmware file selected.";
+
+// Design sizes at 96 dots per inch; Qt scales them on high-density screens.
+constexpr int kDesignWidth = 470;
+constexpr int kDesignHeight = 624;
+
+QString Q(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+bool IsFirmwareFile(const QUrl& url)
+{
+    return url.isLocalFile() && url.toLocalFile().endsWith(".fwx", Qt::CaseInsensitive);
+}
+
+} // namespace
+
+const char* TQvMainFrm::WebText()
+{
+    return "www.quorvan.example";
+}
+
+const char* TQvMainFrm::WebAddress()
+{
+    return "https://www.quorvan.example/products/programmer";
+}
+
+TQvMainFrm::TQvMainFrm(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , uResizeTimer(100)
+{
+    CreateControls();
+    FormCreate();
+}
+
+TQvMainFrm::~TQvMainFrm()
+{
+    FormDestroy();
+}
+
+void TQvMainFrm::CreateControls()
+{
+    setObjectName("TQvMainFrm");
+    setWindowIcon(TQvPictures::AppIcon());
+    setAcceptDrops(true);
+    setMinimumSize(420, 420);
+    resize(kDesignWidth, kDesignHeight);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(0, 0, 0, 0);
+    top->setSpacing(4);
+
+    // Header: the program's name, its version and the emblem.
+    auto* header = new QWidget(this);
+    header->setObjectName("uHeaderPnl");
+    header->setFixedHeight(84);
+    auto* headerRow = new QHBoxLayout(header);
+    headerRow->setContentsMargins(10, 6, 10, 6);
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(0);
+    QFont titleFont = font();
+    titleFont.setPointSize(14);
+    titleFont.setBold(true);
+    for (const char* text : {"Quorvan Beacon", "Firmware Programmer"}) {
+        auto* l = new QLabel(text, header);
+        l->setFont(titleFont);
+        titles->addWidget(l);
+    }
+    uVersionLbl = new QLabel("<Version>", header);
+    uVersionLbl->setObjectName("uVersionLbl");
+    QFont bold = font();
+    bold.setBold(true);
+    uVersionLbl->setFont(bold);
+    titles->addWidget(uVersionLbl);
+    headerRow->addLayout(titles, 1);
+    uHeaderImg = new TQvPictureBox(PIC_EMBLEM, header);
+    uHeaderImg->setObjectName("uHeaderImg");
+    uHeaderImg->setFixedSize(64, 64);
+    headerRow->addWidget(uHeaderImg, 0, Qt::AlignVCenter);
+    top->addWidget(header);
+
+    auto* body = new QVBoxLayout;
+    body->setContentsMargins(8, 0, 8, 0);
+    top->addLayout(body, 1);
+
+    // Serial connection.
+    auto* serial = new QGroupBox("&Serial Communications...", this);
+    serial->setObjectName("uCommsGrp");
+    auto* serialRow = new QHBoxLayout(serial);
+    auto* portLbl = new QLabel("P&ort", serial);
+    portLbl->setMinimumWidth(40);
+    uCommsPortCombo = new TQvDropDownCombo(serial);
+    uCommsPortCombo->setObjectName("uCommsPortCombo");
+    uCommsPortCombo->setMinimumWidth(80);
+    uCommsPortCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    uCommsPortCombo->addItem("COM1");
+    portLbl->setBuddy(uCommsPortCombo);
+    auto* baudLbl = new QLabel("&Baud Rate", serial);
+    baudLbl->setMinimumWidth(80);
+    baudLbl->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    uCommsBaudCombo = new QComboBox(serial);
+    uCommsBaudCombo->setObjectName("uCommsBaudCombo");
+    uCommsBaudCombo->setMinimumWidth(80);
+    for (const char* rate : kBaudRates)
+        uCommsBaudCombo->addItem(rate);
+    baudLbl->setBuddy(uCommsBaudCombo);
+    uConnectBtn = new QPushButton("&Connect", serial);
+    uConnectBtn->setObjectName("uConnectBtn");
+    uConnectBtn->setMinimumWidth(80);
+    serialRow->addWidget(portLbl);
+    serialRow->addWidget(uCommsPortCombo);
+    serialRow->addWidget(baudLbl);
+    serialRow->addWidget(uCommsBaudCombo);
+    serialRow->addStretch(1);
+    serialRow->addWidget(uConnectBtn);
+    body->addWidget(serial);
+
+    // Firmware file.
+    auto* file = new QGroupBox("&Firmware File...", this);
+    file->setObjectName("uFileGrp");
+    auto* fileRow = new QHBoxLayout(file);
+    uFileList = new QComboBox(file);
+    uFileList->setObjectName("uFileList");
+    uFileList->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    uFileList->setMinimumContentsLength(10);
+    uFileList->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    uFileBrowseBtn = new QPushButton("Bro&wse...", file);
+    uFileBrowseBtn->setObjectName("uFileBrowseBtn");
+    uFileBrowseBtn->setMinimumWidth(80);
+    fileRow->addWidget(uFileList, 1);
+    fileRow->addWidget(uFileBrowseBtn);
+    body->addWidget(file);
+
+    // Action row: progress at the left, the three operations at the right.
+    auto* actions = new QWidget(this);
+    actions->setObjectName("uActionPnl");
+    actions->setMinimumHeight(29);
+    auto* actionRow = new QHBoxLayout(actions);
+    actionRow->setContentsMargins(0, 0, 0, 0);
+    auto* barArea = new QWidget(actions);
+    auto* barLayout = new QHBoxLayout(barArea);
+    barLayout->setContentsMargins(0, 0, 0, 0);
+    uProgramBar = new QProgressBar(barArea);
+    uProgramBar->setObjectName("uProgramBar");
+    uProgramBar->setRange(0, 100);
+    uProgramBar->setVisible(false);
+    barLayout->addWidget(uProgramBar);
+    actionRow->addWidget(barArea, 1);
+    auto newButton = [actions](const char* caption, const char* name, const char* hint) {
+        auto* b = new QPushButton(caption, actions);
+        b->setObjectName(name);
+        b->setToolTip(hint);
+        b->setMinimumWidth(75);
+        return b;
+    };
+    uInfoBtn = newButton("&Info", "uInfoBtn", "Shows information about the device.");
+    uHardwareBtn = newButton("Confi&g", "uHardwareBtn",
+                             "Shows the Hardware Configuration form, and programs details into the device.");
+    uProgramBtn = newButton("&Program", "uProgramBtn", "Programs the selected firmware file into the device.");
+    actionRow->addWidget(uInfoBtn);
+    actionRow->addWidget(uHardwareBtn);
+    actionRow->addWidget(uProgramBtn);
+    body->addWidget(actions);
+
+    // Program log.
+    uProgramLog = new QPlainTextEdit(this);
+    uProgramLog->setObjectName("uProgramLog");
+    uProgramLog->setReadOnly(true);
+    uProgramLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+    uProgramLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    uProgramLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPointSize(8);
+    uProgramLog->setFont(mono);
+    uProgramLog->setPlainText("<Program Log>");
+    uProgramLog->viewport()->installEventFilter(this);
+    body->addWidget(uProgramLog, 1);
+
+    // Footer banner with the web link at its bottom right.
+    uFooterImg = new TQvPictureBox(PIC_BANNER, this);
+    uFooterImg->setObjectName("uFooterImg");
+    uFooterImg->setFixedHeight(50);
+    auto* footer = new QVBoxLayout(uFooterImg);
+    footer->setContentsMargins(8, 4, 10, 6);
+    footer->addStretch(1);
+    uWebLbl = new QLabel("<web url>", uFooterImg);
+    uWebLbl->setObjectName("uWebLbl");
+    uWebLbl->setCursor(Qt::PointingHandCursor);
+    QPalette linkPal = uWebLbl->palette();
+    linkPal.setColor(QPalette::WindowText, QColor(30, 144, 255));
+    uWebLbl->setPalette(linkPal);
+    uWebLbl->installEventFilter(this);
+    footer->addWidget(uWebLbl, 0, Qt::AlignRight);
+    top->addWidget(uFooterImg);
+
+    uCommsPortCombo->SetOnDropDown([this] { uCommsPortComboDropDown(); });
+    connect(uCommsPortCombo, &QComboBox::currentIndexChanged, this, [this] { uCommsPortComboChange(); });
+    connect(uCommsBaudCombo, &QComboBox::currentIndexChanged, this, [this] { uCommsBaudComboChange(); });
+    connect(uConnectBtn, &QPushButton::clicked, this, &TQvMainFrm::uConnectBtnClick);
+    connect(uFileList, &QComboBox::activated, this, &TQvMainFrm::uFileListSelect);
+    connect(uFileBrowseBtn, &QPushButton::clicked, this, &TQvMainFrm::uFileBrowseBtnClick);
+    connect(uInfoBtn, &QPushButton::clicked, this, &TQvMainFrm::uInfoBtnClick);
+    connect(uProgramBtn, &QPushButton::clicked, this, &TQvMainFrm::uProgramBtnClick);
+    connect(uHardwareBtn, &QPushButton::clicked, this, &TQvMainFrm::uHardwareBtnClick);
+    uResizeTimer.SetOnTimer(TCvEvent<TCvTimerParams>(this, &TQvMainFrm::uResizeTimerTimer));
+}
+
+void TQvMainFrm::FormCreate()
+{
+    AppCore = new TQvApp();
+    TQvSettings& settings = *AppCore->Settings();
+    TQvWindowPlacement::Apply(settings, kWindowId, *this);
+
+    AppCore->ComPort()->SetOnAfterOpen(TComNotifyEvent(this, &TQvMainFrm::ComPortAfterOpen));
+    AppCore->ComPort()->SetOnAfterClose(TComNotifyEvent(this, &TQvMainFrm::ComPortAfterClose));
+    AppCore->FlashProg()->SetOnAction(TQvFlashProgActionEvent(this, &TQvMainFrm::FlashProgAction));
+
+    FormEventsEnable(true);
+    FormEventsDisable();
+    std::string caption = settings.AppTitle();
+    if (settings.Engineering())
+        caption += " [Engineering]";
+    setWindowTitle(Q(caption));
+    const std::string version = CvTrim(settings.AppInfo().FileVersion);
+    uVersionLbl->setText(version.empty() ? "Version Unknown" : Q("v" + settings.AppInfo().FileVersion));
+    uWebLbl->setText(WebText());
+    uProgramLog->clear();
+    SetFilename(settings.RecentFileFirst());
+    UpdatePorts();
+    FormEventsEnable(true);
+
+    AppLog->SetOnAdd(TCvAppLogAddEvent(this, &TQvMainFrm::AppLogAdd));
+    AppCore->CommsConnect();
+    UpdateForm();
+}
+
+void TQvMainFrm::FormDestroy()
+{
+    uResizeTimer.Stop();
+    AppCore->CommsDisconnect();
+    AppCore->FlashProg()->SetOnAction(TQvFlashProgActionEvent());
+    // The window goes before the core: nothing may call back into it while the core shuts down.
+    AppCore->ComPort()->SetOnAfterOpen(TComNotifyEvent());
+    AppCore->ComPort()->SetOnAfterClose(TComNotifyEvent());
+    if (AppLog)
+        AppLog->SetOnAdd(TCvAppLogAddEvent());
+    TQvSettings& settings = *AppCore->Settings();
+    TQvWindowPlacement::Store(settings, kWindowId, *this);
+    settings.Save();
+    TQvApp* core = AppCore;
+    AppCore = nullptr;
+    delete core;
+}
+
+void TQvMainFrm::FormEventsDisable()
+{
+    ++fFormEventsSupress;
+}
+
+void TQvMainFrm::FormEventsEnable(bool reset)
+{
+    if (reset)
+        fFormEventsSupress = 0;
+    else if (fFormEventsSupress > 0)
+        --fFormEventsSupress;
+}
+
+void TQvMainFrm::UpdateForm()
+{
+    if (!AppCore)
+        return;
+    TQvSettings& settings = *AppCore->Settings();
+    FormEventsDisable();
+
+    const std::vector<std::string>& files = settings.RecentFiles();
+    uFileList->clear();
+    uFileList->setMaxVisibleItems(std::max<int>(1, static_cast<int>(files.size())));
+    const QFontMetrics fm(font());
+    const int limit = uFileList->width() - 25;
+    auto width = [&fm](const std::string& s) { return fm.horizontalAdvance(Q(s)); };
+    for (const std::string& f : files)
+        uFileList->addItem(Q(TQvPathShorten::Shorten(f, limit, width)));
+
+    if (fFileValid && uFileList->count() > 0) {
+        uFileList->setCurrentIndex(0);
+        uFileList->setToolTip(Q(files[static_cast<size_t>(uFileList->currentIndex())]));
+        uProgramBtn->setEnabled(true);
+    } else {
+        uFileList->setCurrentIndex(-1);
+        uFileList->setToolTip(kNoFile);
+        uProgramBtn->setEnabled(false);
+    }
+
+    const bool open = AppCore->ComPort()->Connected();
+    uCommsPortCombo->setEnabled(!open);
+    uCommsBaudCombo->setEnabled(!open);
+    uConnectBtn->setText(open ? "Dis&connect" : "&Connect");
+
+    UpdatePortSelection();
+    UpdateBaudSelection();
+    FormEventsEnable(false);
+}
+
+void TQvMainFrm::UpdatePorts()
+{
+    std::vector<std::string> ports;
+    TCvComPort::GetPorts(ports);
+    // A port configured by its path (a pseudo-terminal, a by-id link) is not listed by the
+    // system; show it so that the selection matches the settings.
+    const std::string configured = AppCore->Settings()->SerialPort().PortName();
+    if (!configured.empty() && std::find(ports.begin(), ports.end(), configured) == ports.end()
+        && TCvComPort::CheckPortExists(configured))
+        ports.push_back(configured);
+    std::stable_sort(ports.begin(), ports.end(),
+                     [](const std::string& a, const std::string& b) { return CvLowerCase(a) < CvLowerCase(b); });
+
+    FormEventsDisable();
+    uCommsPortCombo->clear();
+    for (const std::string& port : ports) {
+        uCommsPortCombo->addItem(Q(port));
+        const std::string description = TQvPortInfo::Description(port);
+        if (!description.empty())
+            uCommsPortCombo->setItemData(uCommsPortCombo->count() - 1, Q(description), Qt::ToolTipRole);
+    }
+    FormEventsEnable(false);
+    UpdatePortSelection();
+}
+
+void TQvMainFrm::UpdatePortSelection()
+{
+    FormEventsDisable();
+    const QString name = Q(AppCore->Settings()->SerialPort().PortName());
+    int index = -1;
+    for (int i = 0; i < uCommsPortCombo->count() && index < 0; ++i)
+        if (uCommsPortCombo->itemText(i) == name)
+            index = i;
+    uCommsPortCombo->setCurrentIndex(index);
+    uCommsPortCombo->setToolTip(index >= 0 ? uCommsPortCombo->itemData(index, Qt::ToolTipRole).toString() : "");
+    FormEventsEnable(false);
+}
+
+void TQvMainFrm::UpdateBaudSelection()
+{
+    FormEventsDisable();
+    const uint32_t rate = TCvComPort::GetBaudValue(AppCore->Settings()->SerialPort().fBaudRate);
+    int index = 0;
+    for (int i = 0; i < uCommsBaudCombo->count(); ++i)
+        if (static_cast<uint32_t>(CvStrToIntDef(CvTrim(uCommsBaudCombo->itemText(i).toStdString()), 0)) == rate) {
+            index = i;
+            break;
+        }
+    uCommsBaudCombo->setCurrentIndex(index);
+    FormEventsEnable(false);
+}
+
+void TQvMainFrm::uCommsPortComboDropDown()
+{
+    UpdatePorts();
+}
+
+void TQvMainFrm::uCommsPortComboChange()
+{
+    if (fFormEventsSupress != 0 || uCommsPortCombo->currentIndex() < 0)
+        return;
+    AppCore->Settings()->SerialPort().SetPortName(uCommsPortCombo->currentText().toStdString());
+    UpdateForm();
+}
+
+void TQvMainFrm::uCommsBaudComboChange()
+{
+    if (fFormEventsSupress != 0 || uCommsBaudCombo->currentIndex() < 0)
+        return;
+    AppCore->Settings()->SerialPort().fBaudRate =
+        TCvComPort::GetBaudRate(uCommsBaudCombo->currentText().toStdString(), false);
+    UpdateForm();
+}
+
+void TQvMainFrm::uConnectBtnClick()
+{
+    if (AppCore->ComPort()->Connected())
+        AppCore->CommsDisconnect();
+    else
+        AppCore->CommsConnect();
+    UpdateForm();
+}
+
+void TQvMainFrm::SetFilename(const std::string& filename)
+{
+    fFileValid = !filename.empty() && CvFileExists(filename);
+    if (fFileValid) {
+        fFileName = filename;
+        AppCore->Settings()->RecentFileAdd(fFileName);
+    } else {
+        fFileName.clear();
+    }
+    UpdateForm();
+}
+
+void TQvMainFrm::uFileListSelect(int index)
+{
+    const std::vector<std::string>& files = AppCore->Settings()->RecentFiles();
+    if (index < 0 || static_cast<size_t>(index) >= files.size())
+        return;
+    const std::string chosen = files[static_cast<size_t>(index)]; // copied: the list changes
+    SetFilename(chosen);
+}
+
+void TQvMainFrm::uFileBrowseBtnClick()
+{
+    TQvFileDialogParams params;
+    params.Title = "Choose a Firmware File...";
+    params.Filter = "Firmware Files (*.fwx);;All Files (*)";
+    params.DefaultExt = "fwx";
+    params.MustExist = true;
+    if (!fFileName.empty() && CvFileExists(fFileName)) {
+        params.Folder = CvExtractFilePath(fFileName);
+        params.FileName = CvExtractFileName(fFileName);
+    } else {
+        params.Folder = TCvApp::GetAppExePath();
+    }
+    const std::string chosen = QvDialogs().OpenFile(params);
+    if (!chosen.empty())
+        SetFilename(chosen);
+}
+
+void TQvMainFrm::uInfoBtnClick()
+{
+    uProgramLog->clear();
+    if (!AppCore->ComPort()->Connected())
+        AppCore->CommsConnect();
+    AppCore->FlashProg()->DeviceInfo();
+}
+
+void TQvMainFrm::uProgramBtnClick()
+{
+    uProgramLog->clear();
+    if (!AppCore->ComPort()->Connected())
+        AppCore->CommsConnect();
+    if (fFileValid)
+        AppCore->FlashProg()->DeviceProgram(fFileName);
+}
+
+void TQvMainFrm::uHardwareBtnClick()
+{
+    uProgramLog->clear();
+    if (!AppCore->ComPort()->Connected())
+        AppCore->CommsConnect();
+    TQvSettings& settings = *AppCore->Settings();
+    auto form = std::make_unique<TQvConfigFrm>(this);
+    form->SetConfig(settings.Config());
+    form->SetConfigPath(settings.ConfigPath());
+    if (form->exec() == QDialog::Accepted) {
+        settings.SetConfig(form->Config());
+        AppCore->FlashProg()->DeviceConfig(settings.Key(), settings.Config());
+    }
+    settings.SetConfigPath(form->ConfigPath());
+}
+
+void TQvMainFrm::uProgramLogDblClick()
+{
+    uProgramLog->clear();
+}
+
+void TQvMainFrm::FormResize()
+{
+    if (!uResizeTimer.Enabled())
+        uResizeTimer.SetEnabled(true);
+}
+
+void TQvMainFrm::uResizeTimerTimer(TCvTimerParams&)
+{
+    uResizeTimer.SetEnabled(false);
+    UpdateForm();
+}
+
+void TQvMainFrm::uWebLblClick()
+{
+    TCvApp::ShellShowFile(WebAddress());
+}
+
+void TQvMainFrm::AppLogAdd(TCvAppLogAddParams& params)
+{
+    uProgramLog->appendPlainText(Q(params.Msg));
+}
+
+void TQvMainFrm::ComPortAfterOpen(TComNotifyParams&)
+{
+    UpdateForm();
+}
+
+void TQvMainFrm::ComPortAfterClose(TComNotifyParams&)
+{
+    UpdateForm();
+}
+
+void TQvMainFrm::FlashProgAction(TQvFlashProgActionParams& params)
+{
+    TQvSettings& settings = *AppCore->Settings();
+    switch (params.Action) {
+    case FP_ACTION_START:
+        uProgramBar->setRange(0, 100);
+        uProgramBar->setValue(0);
+        break;
+    case FP_ACTION_STOP:
+    case FP_ACTION_DONE:
+    case FP_ACTION_ERROR:
+        uProgramBar->setVisible(false);
+        UpdateForm();
+        break;
+    case FP_ACTION_PROGRESS:
+        uProgramBar->setVisible(true);
+        if (uProgramBar->value() != params.Progress)
+            uProgramBar->setValue(params.Progress);
+        uProgramBar->repaint();
+        break;
+    case FP_ACTION_INFO: {
+        TQvCmdEngineeringConfig config = settings.Config();
+        config.Hardware = params.Info.Hardware;
+        settings.SetConfig(config);
+        break;
+    }
+    case FP_ACTION_CONFIG: {
+        TQvCmdEngineeringConfig config = settings.Config();
+        config.UsblCal = params.Config.UsblCal;
+        settings.SetConfig(config);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void TQvMainFrm::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+void TQvMainFrm::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (std::any_of(urls.begin(), urls.end(), IsFirmwareFile))
+        event->acceptProposedAction();
+}
+
+void TQvMainFrm::dropEvent(QDropEvent* event)
+{
+    for (const QUrl& url : event->mimeData()->urls())
+        if (IsFirmwareFile(url)) {
+            event->acceptProposedAction();
+            SetFilename(url.toLocalFile().toStdString());
+            return;
+        }
+}
+
+bool TQvMainFrm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == uProgramLog->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        uProgramLogDblClick();
+        return true;
+    }
+    if (watched == uWebLbl && event->type() == QEvent::MouseButtonRelease) {
+        uWebLblClick();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}

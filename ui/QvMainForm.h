@@ -1,0 +1,98 @@
+// The program's main window: serial connection, firmware file choice, the three operations
+// (Info, Program, Config), the programming progress and the program log. Creating it creates the
+// application core; destroying it saves the settings and frees the core. UpdateForm is the one
+// place that sets the state of the controls.
+#pragma once
+
+#include "framework/CvTimer.h"
+
+#include <QWidget>
+
+#include <cstdint>
+#include <string>
+
+class QComboBox;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class TQvDropDownCombo;
+class TQvPictureBox;
+struct TCvAppLogAddParams;
+struct TComNotifyParams;
+struct TQvFlashProgActionParams;
+
+class TQvMainFrm : public QWidget {
+    Q_OBJECT
+public:
+    // Creates the application core (AppCore) and connects to the configured port.
+    explicit TQvMainFrm(QWidget* parent = nullptr);
+    // Disconnects, stores the window placement, saves the settings and frees the core.
+    ~TQvMainFrm() override;
+
+    // Selects a firmware file: when it exists it becomes the first recent file.
+    void SetFilename(const std::string& filename);
+    const std::string& Filename() const { return fFileName; }
+    bool FileValid() const { return fFileValid; }
+
+    // The maker's web address: the label's text and the page it opens.
+    static const char* WebText();
+    static const char* WebAddress();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    void FormCreate();
+    void FormDestroy();
+    void FormResize();
+
+    void FormEventsDisable();
+    void FormEventsEnable(bool reset);
+    void UpdateForm();
+    void UpdatePorts();
+    void UpdatePortSelection();
+    void UpdateBaudSelection();
+
+    void uCommsPortComboDropDown();
+    void uCommsPortComboChange();
+    void uCommsBaudComboChange();
+    void uConnectBtnClick();
+    void uFileListSelect(int index);
+    void uFileBrowseBtnClick();
+    void uInfoBtnClick();
+    void uProgramBtnClick();
+    void uHardwareBtnClick();
+    void uProgramLogDblClick();
+    void uResizeTimerTimer(TCvTimerParams& params);
+    void uWebLblClick();
+
+    void AppLogAdd(TCvAppLogAddParams& params);
+    void ComPortAfterOpen(TComNotifyParams& params);
+    void ComPortAfterClose(TComNotifyParams& params);
+    void FlashProgAction(TQvFlashProgActionParams& params);
+
+    bool fFileValid = false;
+    std::string fFileName;
+    int32_t fFormEventsSupress = 0;
+
+    QLabel* uVersionLbl = nullptr;
+    TQvPictureBox* uHeaderImg = nullptr;
+    TQvDropDownCombo* uCommsPortCombo = nullptr;
+    QComboBox* uCommsBaudCombo = nullptr;
+    QPushButton* uConnectBtn = nullptr;
+    QComboBox* uFileList = nullptr;
+    QPushButton* uFileBrowseBtn = nullptr;
+    QProgressBar* uProgramBar = nullptr;
+    QPushButton* uInfoBtn = nullptr;
+    QPushButton* uHardwareBtn = nullptr;
+    QPushButton* uProgramBtn = nullptr;
+    QPlainTextEdit* uProgramLog = nullptr;
+    TQvPictureBox* uFooterImg = nullptr;
+    QLabel* uWebLbl = nullptr;
+    TCvTimer uResizeTimer;
+};
