@@ -7,7 +7,7 @@
 #include "protocol/QvCmdSys.h"
 #include "serial/ComPort.h"
 
-#include <memory>
+#include <exception>
 
 TQvFlashProg::TQvFlashProg(TComPort* comPort, TQvCmdProc* cmdProc)
     : fCmdProc(cmdProc)
@@ -230,8 +230,16 @@ void TQvFlashProg::StateProcess(EQvFlashProgOutcome outcome)
 
 void TQvFlashProg::SendMessage(TQvCmdMsgTx& msg, uint32_t interval)
 {
-    if (fCmdProc)
-        fCmdProc->SendMsg(msg);
+    // A failed write (a device that went away, an output queue that no longer drains) is logged
+    // here rather than thrown into the event loop that called a reply handler or the timer; the
+    // command is then lost like one sent to a closed port, and the reply time-out ends the step.
+    try {
+        if (fCmdProc)
+            fCmdProc->SendMsg(msg);
+    } catch (const std::exception& e) {
+        if (AppLog)
+            AppLog->AddException(logError, e, true, false);
+    }
     TimerStart(interval);
 }
 

@@ -381,3 +381,22 @@ TEST(QvFlashProgEngine, RepliesOutOfTurn)
     EXPECT_EQ(rig.Log.Texts().back(), "Completed.");
     EXPECT_EQ(rig.ActionKinds().back(), FP_ACTION_DONE);
 }
+
+// A write the port refuses is logged, not thrown into the event loop; the step then times out.
+TEST(QvFlashProgEngine, FailedWriteEndsTheRunByTimeOut)
+{
+    TFpTempDir dir;
+    TFpRig rig;
+    ASSERT_EQ(rig.Engine->DeviceProgram(WritePackage(dir, 3)), FP_OK);
+    rig.Port.SetWriteError(5);
+    rig.Pump(); // the initialisation acknowledgement arrives; sending block 0 fails
+    EXPECT_EQ(rig.Engine->State(), FP_PROG_BLOCK);
+    const std::vector<std::string> errors = rig.Log.Texts(logError);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind("Exception: ", 0), 0u) << errors[0];
+    rig.Advance(1000);
+    EXPECT_EQ(rig.Log.Texts(logError).back(), "Aborted.");
+    EXPECT_EQ(rig.Log.Count("Timed out waiting for device to reply."), 1u);
+    EXPECT_EQ(rig.ActionKinds().back(), FP_ACTION_ERROR);
+    EXPECT_EQ(rig.SentIds(), (std::vector<int>{0x0D}));
+}

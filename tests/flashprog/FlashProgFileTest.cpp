@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ struct TReadCase {
     EQvFlashProgReturn Result;
     std::vector<std::string> Errors; // every logError line of the load, in order
 };
+
+void PrintTo(const TReadCase& c, std::ostream* os)
+{
+    *os << c.Name;
+}
 
 std::vector<TReadCase> ReadCases()
 {
