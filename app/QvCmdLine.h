@@ -1,0 +1,31 @@
+// The command line of quorvan-programmer: a command with its file, and the program's switches.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Exit statuses of the headless commands.
+enum EQvExitStatus : int {
+    QV_EXIT_OK = 0,
+    QV_EXIT_USAGE = 1,        // bad arguments
+    QV_EXIT_PORT = 2,         // the serial port is not available
+    QV_EXIT_REJECTED = 3,     // the package or configuration file was rejected
+    QV_EXIT_BEACON = 4,       // the beacon refused, answered wrongly or timed out
+    QV_EXIT_INSTANCE = 5      // another instance holds the log and settings
+};
+
+// The command line of a headless run: the command, its file, and the switches it takes.
+struct TQvHeadlessArgs {
+    std::string Command;            // "ports", "info", "program", "config", "inspect"; empty: desktop
+    std::string File;               // the command's file argument
+    bool Trace = false;             // -TRACE
+    bool Help = false;              // --help, -help, -h, -?
+    std::string Error;              // why the arguments are unusable; empty when fine
+};
+
+// Splits argv (without the program path) into command, file and switches. Switches begin with
+// "-" or with "/" followed by a name (so "/dev/ttyUSB0" and "/tmp/a.fwx" stay arguments).
+TQvHeadlessArgs QvParseHeadlessArgs(const std::vector<std::string>& args);
+// The --help text.
+std::string QvHeadlessUsage();
+
