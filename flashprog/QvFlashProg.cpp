@@ -286,11 +286,6 @@ void TQvFlashProg::SendProgUpdate()
 
 namespace {
 
-std::string StatusName(EQvCmdStatus status)
-{
-    return TQvCmdDefs::GetCmdStatusString(status);
-}
-
 // The status of a programming acknowledgement; CST_FAIL for a message of another class.
 EQvCmdStatus ReplyStatus(TQvCmdProcExecuteParams& params)
 {
@@ -298,105 +293,79 @@ EQvCmdStatus ReplyStatus(TQvCmdProcExecuteParams& params)
     return msg ? msg->Status() : CST_FAIL;
 }
 
+// One row of a reply's status table: the line logged for that status (none when empty).
+struct TStatusLine {
+    EQvCmdStatus Status;
+    TCvAppLogMsgType Type;
+    const char* Text;
+};
+
+// Logs the table's line for the reply's status, or the unknown-error line (a format taking the
+// code and its display string) for any other status. Only CST_OK succeeds.
+EQvFlashProgOutcome ReportStatus(TQvCmdProcExecuteParams& params, std::initializer_list<TStatusLine> table,
+                                 const char* unknownFormat)
+{
+    const EQvCmdStatus status = ReplyStatus(params);
+    const TStatusLine* row = nullptr;
+    for (const TStatusLine& line : table)
+        if (line.Status == status)
+            row = &line;
+    if (!row)
+        QvFlashProgLog(logError, unknownFormat, static_cast<unsigned>(status), TQvCmdDefs::GetCmdStatusString(status));
+    else if (row->Text && *row->Text)
+        QvFlashProgLog(row->Type, row->Text);
+    return status == CST_OK ? FP_OUTCOME_SUCCEEDED : FP_OUTCOME_FAILED;
+}
+
 } // namespace
+
+bool TQvFlashProg::ExpectReply(EQvFlashProgState state, const char* name)
+{
+    TimerStop();
+    if (fState == state)
+        return true;
+    QvFlashProgLog(logError, CvFormat("Unexpectedly received \"%s\" message.", std::string(name)));
+    StateProcess(FP_OUTCOME_FAILED);
+    return false;
+}
 
 void TQvFlashProg::ExecuteProgInit(TQvCmdProcExecuteParams& params)
 {
-    TimerStop();
-    if (fState != FP_PROG_INIT) {
-        QvFlashProgLog(logError, "Unexpectedly received \"Program Initialise Acknowledge\" message.");
-        StateProcess(FP_OUTCOME_FAILED);
+    if (!ExpectReply(FP_PROG_INIT, "Program Initialise Acknowledge"))
         return;
-    }
-    const EQvCmdStatus status = ReplyStatus(params);
-    EQvFlashProgOutcome outcome = FP_OUTCOME_FAILED;
-    switch (status) {
-    case CST_OK:
-        QvFlashProgLog(logInfo, "Device initialised.");
-        outcome = FP_OUTCOME_SUCCEEDED;
-        break;
-    case CST_PROG_FLASH_ERROR:
-        QvFlashProgLog(logError, "Device initialisation not possible due to a Flash memory error.");
-        break;
-    case CST_PROG_FIRMWARE_ERROR:
-        QvFlashProgLog(logError, "Device initialisation not possible with supplied details.");
-        break;
-    case CST_PROG_SECTION_ERROR:
-        QvFlashProgLog(logError, "Device initialisation not possible due to invalid \"Section\" parameter.");
-        break;
-    case CST_PROG_LENGTH_ERROR:
-        QvFlashProgLog(logError, "Device initialisation not possible due to invalid \"Length\" parameter.");
-        break;
-    default:
-        QvFlashProgLog(logError, "Device initalisation not possible due to an unknown error. [Code=0x%.2x, \"%s\"].",
-                       static_cast<unsigned>(status), StatusName(status));
-        break;
-    }
-    StateProcess(outcome);
+    StateProcess(ReportStatus(
+        params,
+        {{CST_OK, logInfo, "Device initialised."},
+         {CST_PROG_FLASH_ERROR, logError, "Device initialisation not possible due to a Flash memory error."},
+         {CST_PROG_FIRMWARE_ERROR, logError, "Device initialisation not possible with supplied details."},
+         {CST_PROG_SECTION_ERROR, logError, "Device initialisation not possible due to invalid \"Section\" parameter."},
+         {CST_PROG_LENGTH_ERROR, logError, "Device initialisation not possible due to invalid \"Length\" parameter."}},
+        "Device initalisation not possible due to an unknown error. [Code=0x%.2x, \"%s\"]."));
 }
 
 void TQvFlashProg::ExecuteProgBlock(TQvCmdProcExecuteParams& params)
 {
-    TimerStop();
-    if (fState != FP_PROG_BLOCK) {
-        QvFlashProgLog(logError, "Unexpectedly received \"Program Block Acknowledge\" message.");
-        StateProcess(FP_OUTCOME_FAILED);
+    if (!ExpectReply(FP_PROG_BLOCK, "Program Block Acknowledge"))
         return;
-    }
-    const EQvCmdStatus status = ReplyStatus(params);
-    EQvFlashProgOutcome outcome = FP_OUTCOME_FAILED;
-    switch (status) {
-    case CST_OK:
-        outcome = FP_OUTCOME_SUCCEEDED;
-        break;
-    case CST_PROG_FLASH_ERROR:
-        QvFlashProgLog(logError, "Device block programming not possible due to a Flash memory error.");
-        break;
-    case CST_PROG_FIRMWARE_ERROR:
-        QvFlashProgLog(logError, "Device not initialised to receive block data.");
-        break;
-    case CST_PROG_LENGTH_ERROR:
-        QvFlashProgLog(logError, "Device received more data than expected. Discarded excess data in this block.");
-        break;
-    default:
-        QvFlashProgLog(logError, "Device block invalid due to an unknown error. [Code=0x%.2x, \"%s\"].",
-                       static_cast<unsigned>(status), StatusName(status));
-        break;
-    }
-    StateProcess(outcome);
+    StateProcess(ReportStatus(
+        params,
+        {{CST_OK, logInfo, ""},
+         {CST_PROG_FLASH_ERROR, logError, "Device block programming not possible due to a Flash memory error."},
+         {CST_PROG_FIRMWARE_ERROR, logError, "Device not initialised to receive block data."},
+         {CST_PROG_LENGTH_ERROR, logError, "Device received more data than expected. Discarded excess data in this block."}},
+        "Device block invalid due to an unknown error. [Code=0x%.2x, \"%s\"]."));
 }
 
 void TQvFlashProg::ExecuteProgUpdate(TQvCmdProcExecuteParams& params)
 {
-    TimerStop();
-    if (fState != FP_PROG_UPDATE) {
-        QvFlashProgLog(logError, "Unexpectedly received \"Program Update Acknowledge\" message.");
-        StateProcess(FP_OUTCOME_FAILED);
+    if (!ExpectReply(FP_PROG_UPDATE, "Program Update Acknowledge"))
         return;
-    }
-    const EQvCmdStatus status = ReplyStatus(params);
-    EQvFlashProgOutcome outcome = FP_OUTCOME_FAILED;
-    switch (status) {
-    case CST_OK:
-        QvFlashProgLog(logInfo, "Device program updating and rebooting...");
-        outcome = FP_OUTCOME_SUCCEEDED;
-        break;
-    case CST_PROG_FIRMWARE_ERROR:
-        QvFlashProgLog(logError, "Device not initialised to perform update.");
-        break;
-    case CST_PROG_SECTION_ERROR:
-        QvFlashProgLog(logError, "Device progamming cannot be performed on the supplied \"Section\" parameter.");
-        break;
-    case CST_PROG_LENGTH_ERROR:
-        QvFlashProgLog(logError, "Device programming length does not match supplied \"Length\" parameter.");
-        break;
-    case CST_PROG_CHECKSUM_ERROR:
-        QvFlashProgLog(logError, "Device programming data does not match supplied \"Checksum\" parameter.");
-        break;
-    default:
-        QvFlashProgLog(logError, "Device programming not possible due to an unknown error [Code=0x%.2x, \"%s\"].",
-                       static_cast<unsigned>(status), StatusName(status));
-        break;
-    }
-    StateProcess(outcome);
+    StateProcess(ReportStatus(
+        params,
+        {{CST_OK, logInfo, "Device program updating and rebooting..."},
+         {CST_PROG_FIRMWARE_ERROR, logError, "Device not initialised to perform update."},
+         {CST_PROG_SECTION_ERROR, logError, "Device progamming cannot be performed on the supplied \"Section\" parameter."},
+         {CST_PROG_LENGTH_ERROR, logError, "Device programming length does not match supplied \"Length\" parameter."},
+         {CST_PROG_CHECKSUM_ERROR, logError, "Device programming data does not match supplied \"Checksum\" parameter."}},
+        "Device programming not possible due to an unknown error [Code=0x%.2x, \"%s\"]."));
 }

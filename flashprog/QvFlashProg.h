@@ -117,6 +117,9 @@ private:
 
     void ExecuteSysInfo(TQvCmdProcExecuteParams& params);
     void ExecuteSysEngineering(TQvCmdProcExecuteParams& params);
+    // Stops the reply timer; true when the engine waits for this reply, otherwise logs the
+    // unexpected-message line for `name` and fails the step.
+    bool ExpectReply(EQvFlashProgState state, const char* name);
     void ExecuteProgInit(TQvCmdProcExecuteParams& params);
     void ExecuteProgBlock(TQvCmdProcExecuteParams& params);
     void ExecuteProgUpdate(TQvCmdProcExecuteParams& params);
