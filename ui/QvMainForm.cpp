@@ -28,6 +28,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -572,6 +573,17 @@ void TQvMainFrm::FlashProgAction(TQvFlashProgActionParams& params)
     }
     default:
         break;
+    }
+}
+
+void TQvMainFrm::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Controls get their real sizes only once shown: shorten the file names to the list's width
+    // now instead of showing them cut for the width of a control not yet placed.
+    if (!event->spontaneous()) {
+        layout()->activate();
+        UpdateForm();
     }
 }
 

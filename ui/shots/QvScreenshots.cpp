@@ -1,0 +1,159 @@
+// quorvan-screenshots: takes pictures of the program's two windows for the documentation. The
+// real windows and the real application core run in a scratch program folder against a
+// simulated beacon on a pseudo-terminal; the main window is taken after reading the beacon (Info)
+// and again half-way through programming the demo package, and the factory window is shown as it opens
+// after Info. Runs offscreen (QT_QPA_PLATFORM=offscreen) or on any display.
+//
+//     quorvan-screenshots OUTPUT_FOLDER DEMO_FWX
+#include "app/QvApp.h"
+#include "app/QvSettings.h"
+#include "framework/CvApp.h"
+#include "framework/CvFiles.h"
+#include "framework/qt/CvQtTimerService.h"
+#include "tools/sim/QvSimBeacon.h"
+#include "tools/simqt/QvSimHost.h"
+#include "ui/QvConfigForm.h"
+#include "ui/QvMainForm.h"
+#include "ui/QvPictures.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace {
+
+// Runs the event loop until `done` holds; false after `ms`.
+bool WaitUntil(const std::function<bool()>& done, int ms)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QTimer tick;
+    tick.start(20); // wakes the loop so `done` is looked at again
+    while (!done()) {
+        if (elapsed.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+bool Save(QWidget& window, const QString& path)
+{
+    QCoreApplication::processEvents();
+    if (!window.grab().save(path)) {
+        std::fprintf(stderr, "Cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+bool LogHas(QWidget& form, const char* text)
+{
+    auto* log = form.findChild<QPlainTextEdit*>("uProgramLog");
+    return log && log->toPlainText().contains(text);
+}
+
+int Fail(const char* what)
+{
+    std::fprintf(stderr, "%s\n", what);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 3)
+        return Fail("usage: quorvan-screenshots OUTPUT_FOLDER DEMO_FWX");
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    const QString demo = QString::fromLocal8Bit(argv[2]);
+    if (!QDir().mkpath(out))
+        return Fail("Cannot create the output folder.");
+    QApplication::setApplicationName("Quorvan Programmer");
+    QApplication::setWindowIcon(TQvPictures::AppIcon());
+
+    // A scratch program folder: settings file, log and a firmware folder of its own.
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        return Fail("Cannot create a temporary folder.");
+    const std::string dir = scratch.path().toStdString() + "/";
+    const std::string firmware = dir + "Firmware/Quorvan 1520/";
+    QDir().mkpath(QString::fromStdString(firmware));
+    const std::string fwx = firmware + "beacon_app_v2.5.0.fwx";
+    if (!QFile::copy(demo, QString::fromStdString(fwx)))
+        return Fail("Cannot copy the demo package.");
+    TCvApp::SetAppExeFileName(dir + "quorvan-programmer");
+    TCvApp::SetAppTitle("Quorvan Programmer");
+    TCvApp::SetCmdLine({dir + "quorvan-programmer"});
+
+    TCvQtTimerService timers;
+    TCvTimerServiceScope scope(&timers);
+    TQvSimConfig config;
+    config.RebootMs = 500;
+    config.Baud = 115200; // real line pacing, so programming can be caught half-way
+    config.State.Usbl.Valid = true;
+    const float baselines[6][4] = {{0.0125f, -0.0031f, 1.0004f, 0.0f}, {-0.0087f, 0.0012f, 0.9991f, 0.0f},
+                                   {0.0044f, 0.0006f, 1.0011f, 0.0f},  {0.0102f, -0.0018f, 0.9987f, 0.0f},
+                                   {-0.0029f, 0.0024f, 1.0002f, 0.0f}, {0.0061f, -0.0009f, 0.9996f, 0.0f}};
+    for (int k = 0; k < 6; ++k)
+        for (int c = 0; c < 4; ++c)
+            config.State.Usbl.Baseline[static_cast<size_t>(k * 4 + (3 - c))] = baselines[k][c]; // stored D, C, B, A
+    TQvSimBeacon beacon(config);
+    TQvSimHost host(beacon);
+    std::string error;
+    if (!host.OpenPty(error))
+        return Fail(error.c_str());
+    const std::string ini = "[Engineering]\nKey=SEAFLOOR\n[Files]\nRecentFile(1)=" + fwx
+                            + "\n[Communications]\nPort=" + host.DevicePath() + "\nBaudRate=115200\n";
+    QFile iniFile(QString::fromStdString(dir + "quorvan-programmer.ini"));
+    if (!iniFile.open(QIODevice::WriteOnly) || iniFile.write(ini.c_str()) < 0)
+        return Fail("Cannot write the settings file.");
+    iniFile.close();
+
+    int result = 0;
+    {
+        TQvMainFrm form;
+        form.show();
+        form.activateWindow();
+        WaitUntil([&] { return form.isActiveWindow(); }, 5000);
+
+        // Info, then Program caught half-way, with the bar showing.
+        form.findChild<QPushButton*>("uInfoBtn")->click();
+        if (!WaitUntil([&] { return LogHas(form, "Usbl Baseline 32:"); }, 10000))
+            return Fail("The beacon did not answer Info.");
+        if (!Save(form, out + "/main-window.png"))
+            result = 1;
+        auto* bar = form.findChild<QProgressBar*>("uProgramBar");
+        form.findChild<QPushButton*>("uProgramBtn")->click();
+        if (!WaitUntil([&] { return bar->isVisible() && bar->value() >= 45; }, 30000))
+            return Fail("Programming did not start.");
+        if (!Save(form, out + "/main-window-programming.png"))
+            result = 1;
+        if (!WaitUntil([&] { return LogHas(form, "Completed.") || LogHas(form, "Aborted."); }, 60000))
+            return Fail("Programming did not finish.");
+
+        // The factory window as it opens after Info: the beacon's identity and calibration.
+        TQvConfigFrm configForm(&form);
+        configForm.SetConfig(AppCore->Settings()->Config());
+        configForm.SetConfigPath(AppCore->Settings()->ConfigPath());
+        configForm.show();
+        configForm.activateWindow();
+        WaitUntil([&] { return configForm.isActiveWindow(); }, 5000);
+        if (!Save(configForm, out + "/factory-config.png"))
+            result = 1;
+        configForm.reject();
+    }
+    return result;
+}
