@@ -30,6 +30,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QAbstractItemView>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -554,6 +555,33 @@ TEST_F(MainFormTest, ClosingStoresThePlacementAndTheSettings)
     EXPECT_EQ(fForm->size(), QSize(520, 660));
     EXPECT_EQ(fForm->Filename(), fwx) << "the first recent file is chosen again";
     EXPECT_TRUE(Find<QPushButton>("uProgramBtn")->isEnabled());
+}
+
+TEST_F(MainFormTest, KeyboardReachesEveryOperation)
+{
+    StartBeacon();
+    WriteSettings();
+    Open();
+    // Mnemonics: Alt with the underlined letter presses the button (shown pressed for a moment,
+    // so its click follows shortly) or focuses the list.
+    QTest::keyClick(fForm.get(), Qt::Key_I, Qt::AltModifier);
+    EXPECT_TRUE(WaitForLog("Usbl Baseline 32:")) << Log();
+    QTest::keyClick(fForm.get(), Qt::Key_C, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([] { return !AppCore->ComPort()->Connected(); }, 2000));
+    QTest::keyClick(fForm.get(), Qt::Key_W, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return fOpenRequests.size() == 1; }, 2000));
+    QTest::keyClick(fForm.get(), Qt::Key_B, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), Find<QWidget>("uCommsBaudCombo"));
+
+    // Typing on the port list opens it (read afresh) rather than picking a port unseen.
+    auto* port = Find<QComboBox>("uCommsPortCombo");
+    QTest::keyClick(fForm.get(), Qt::Key_O, Qt::AltModifier);
+    ASSERT_EQ(QApplication::focusWidget(), port);
+    QTest::keyClicks(port, "t");
+    EXPECT_TRUE(QTest::qWaitFor([port] { return port->view()->isVisible(); }, 2000));
+    EXPECT_EQ(port->currentText().toStdString(), BeaconPort());
+    EXPECT_EQ(Settings().SerialPort().PortName(), BeaconPort());
+    port->hidePopup();
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 // after Info. Runs offscreen (QT_QPA_PLATFORM=offscreen) or on any display.
 //
 //     quorvan-screenshots OUTPUT_FOLDER DEMO_FWX
+//     quorvan-screenshots --icons ICON_THEME_FOLDER    the program icon as hicolor PNGs
 #include "app/QvApp.h"
 #include "app/QvSettings.h"
 #include "framework/CvApp.h"
@@ -20,6 +21,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPainter>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -70,13 +73,34 @@ int Fail(const char* what)
     return 1;
 }
 
+// The drawn emblem as the desktop's icon files: <folder>/<n>x<n>/apps/quorvan-programmer.png.
+int WriteIcons(const QString& folder)
+{
+    for (int size : {32, 48, 64, 128, 256}) {
+        const QString dir = QString("%1/%2x%2/apps").arg(folder).arg(size);
+        QPixmap pix(size, size);
+        pix.fill(Qt::transparent);
+        QPainter p(&pix);
+        p.setRenderHint(QPainter::Antialiasing);
+        TQvPictures::PaintEmblem(p, QRectF(0, 0, size, size));
+        p.end();
+        const QString path = dir + "/quorvan-programmer.png";
+        if (!QDir().mkpath(dir) || !pix.save(path))
+            return Fail("Cannot write the icon files.");
+        std::printf("%s\n", qPrintable(path));
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    if (argc == 3 && std::string(argv[1]) == "--icons")
+        return WriteIcons(QString::fromLocal8Bit(argv[2]));
     if (argc != 3)
-        return Fail("usage: quorvan-screenshots OUTPUT_FOLDER DEMO_FWX");
+        return Fail("usage: quorvan-screenshots OUTPUT_FOLDER DEMO_FWX | --icons FOLDER");
     const QString out = QString::fromLocal8Bit(argv[1]);
     const QString demo = QString::fromLocal8Bit(argv[2]);
     if (!QDir().mkpath(out))
