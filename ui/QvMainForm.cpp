@@ -169,6 +169,7 @@ void TQvMainFrm::CreateControls()
     uFileList->setObjectName("uFileList");
     uFileList->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     uFileList->setMinimumContentsLength(10);
+    uFileList->setPlaceholderText(kNoFile);
     uFileList->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     uFileBrowseBtn = new QPushButton("Bro&wse...", file);
     uFileBrowseBtn->setObjectName("uFileBrowseBtn");
