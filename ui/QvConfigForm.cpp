@@ -46,7 +46,7 @@ TQvConfigFrm::TQvConfigFrm(QWidget* owner)
 {
     fConfig.UsblCal.SetNeutral();
     CreateControls();
-    connect(qApp, &QApplication::focusChanged, this, &TQvConfigFrm::FocusChanged);
+    fFocusConnection = connect(qApp, &QApplication::focusChanged, this, &TQvConfigFrm::FocusChanged);
     FormUpdate();
 }
 
@@ -57,7 +57,12 @@ TQvConfigFrm::TQvConfigFrm(const TQvCmdEngineeringConfig& config, const std::str
     SetConfigPath(configPath);
 }
 
-TQvConfigFrm::~TQvConfigFrm() = default;
+TQvConfigFrm::~TQvConfigFrm()
+{
+    // Focus moves while the base classes tear the window down; by then this is no longer a
+    // TQvConfigFrm and must not be called.
+    disconnect(fFocusConnection);
+}
 
 const std::vector<std::string>& TQvConfigFrm::PartNumberItems()
 {

@@ -79,4 +79,5 @@ private:
     QPushButton* uOkBtn = nullptr;
 
     std::vector<std::pair<QWidget*, std::function<void()>>> fExitHandlers;
+    QMetaObject::Connection fFocusConnection;
 };

@@ -140,12 +140,12 @@ TEST_F(ConfigFormTest, LeavingAControlStoresTheLimitedValueAndShowsItAsStored)
     TypeAndLeave(Find<QWidget>(form, "uBaseline10x3Edit"), "12.5");
     TypeAndLeave(Find<QWidget>(form, "uBaseline31x0Edit"), "-1.25");
     const TQvCmdEngineeringConfig c = form.Config();
-    EXPECT_EQ(c.Hardware.PartNumber, 50000);
-    EXPECT_EQ(c.Hardware.PartRevision, 250);
-    EXPECT_EQ(c.Hardware.SerialNumber, 123456u);
-    EXPECT_EQ(c.Hardware.FlagsSys, 255);
-    EXPECT_EQ(c.UsblCal.Baseline[CoefIndex(10, 3)], 10.0f); // baseline 1-0, A
-    EXPECT_EQ(c.UsblCal.Baseline[CoefIndex(31, 0)], -1.25f); // baseline 3-1, D
+    EXPECT_EQ(+c.Hardware.PartNumber, 50000);
+    EXPECT_EQ(+c.Hardware.PartRevision, 250);
+    EXPECT_EQ(+c.Hardware.SerialNumber, 123456u);
+    EXPECT_EQ(+c.Hardware.FlagsSys, 255);
+    EXPECT_EQ(+c.UsblCal.Baseline[CoefIndex(10, 3)], 10.0f); // baseline 1-0, A
+    EXPECT_EQ(+c.UsblCal.Baseline[CoefIndex(31, 0)], -1.25f); // baseline 3-1, D
     EXPECT_TRUE(c.EngMode);
 }
 
@@ -178,9 +178,9 @@ TEST_F(ConfigFormTest, ChoosingAPartListItemStoresItsFiveDigitNumber)
     const int index = combo->currentIndex();
     ASSERT_GE(index, 0);
     const std::string item = TQvConfigFrm::PartNumberItems()[static_cast<size_t>(index)];
-    EXPECT_EQ(form.Config().Hardware.PartNumber, 0) << "taken only when the control is left";
+    EXPECT_EQ(+form.Config().Hardware.PartNumber, 0) << "taken only when the control is left";
     QTest::keyClick(combo, Qt::Key_Tab);
-    EXPECT_EQ(form.Config().Hardware.PartNumber, std::stoi(item.substr(0, 5))) << item;
+    EXPECT_EQ(+form.Config().Hardware.PartNumber, std::stoi(item.substr(0, 5))) << item;
     EXPECT_EQ(combo->currentText().toStdString(), item.substr(0, 5));
     EXPECT_EQ(combo->lineEdit()->placeholderText(), "Part Number");
 }
@@ -219,11 +219,11 @@ TEST_F(ConfigFormTest, FlagBoxesChangeOnlyTheirOwnBits)
     EXPECT_EQ(csum->text().remove('&'), "Disable Cmd Checksums");
     EXPECT_EQ(mag->text().remove('&'), "Disable Mag Sensor");
     QTest::mouseClick(csum, Qt::LeftButton);
-    EXPECT_EQ(form.Config().Hardware.FlagsUser, 0x8005);
+    EXPECT_EQ(+form.Config().Hardware.FlagsUser, 0x8005);
     QTest::mouseClick(mag, Qt::LeftButton);
-    EXPECT_EQ(form.Config().Hardware.FlagsUser, 0x8007);
+    EXPECT_EQ(+form.Config().Hardware.FlagsUser, 0x8007);
     QTest::mouseClick(csum, Qt::LeftButton);
-    EXPECT_EQ(form.Config().Hardware.FlagsUser, 0x8006);
+    EXPECT_EQ(+form.Config().Hardware.FlagsUser, 0x8006);
 
     TQvConfigFrm engForm(EngConfig(), fFolder);
     Show(engForm);
@@ -236,8 +236,8 @@ TEST_F(ConfigFormTest, ResetAsksFirstThenRestoresTheNeutralConfiguration)
     TQvCmdEngineeringConfig c = EngConfig();
     c.Hardware = {20300, 4, 42, 0x12, 0x3};
     c.UsblCal.Valid = true;
-    for (float& v : c.UsblCal.Baseline)
-        v = 2.5f;
+    for (int i = 0; i < 24; ++i)
+        c.UsblCal.Baseline[i] = 2.5f;
     TQvConfigFrm form(c, fFolder);
     Show(form);
 
@@ -250,16 +250,16 @@ TEST_F(ConfigFormTest, ResetAsksFirstThenRestoresTheNeutralConfiguration)
     QTest::mouseClick(Find<QPushButton>(form, "uResetBtn"), Qt::LeftButton);
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0], "Are you sure you want to reset the configuraiton to default values?");
-    EXPECT_EQ(form.Config().Hardware.SerialNumber, 42u) << "No keeps everything";
+    EXPECT_EQ(+form.Config().Hardware.SerialNumber, 42u) << "No keeps everything";
     EXPECT_TRUE(form.Config().UsblCal.Valid);
 
     answer = true;
     QTest::mouseClick(Find<QPushButton>(form, "uResetBtn"), Qt::LeftButton);
     const TQvCmdEngineeringConfig r = form.Config();
     EXPECT_TRUE(r.EngMode);
-    EXPECT_EQ(r.Hardware.PartNumber, 0);
-    EXPECT_EQ(r.Hardware.SerialNumber, 0u);
-    EXPECT_EQ(r.Hardware.FlagsUser, 0);
+    EXPECT_EQ(+r.Hardware.PartNumber, 0);
+    EXPECT_EQ(+r.Hardware.SerialNumber, 0u);
+    EXPECT_EQ(+r.Hardware.FlagsUser, 0);
     EXPECT_FALSE(r.UsblCal.Valid);
     EXPECT_FALSE(Find<QCheckBox>(form, "uUsblCalValidChk")->isChecked());
     for (int pair : kPairs)
@@ -291,7 +291,7 @@ TEST_F(ConfigFormTest, OkAndCancelAreTheWaysOut)
     QTest::keyClick(serial, Qt::Key_Return);
     EXPECT_EQ(form.result(), QDialog::Accepted);
     EXPECT_FALSE(form.isVisible());
-    EXPECT_EQ(form.Config().Hardware.SerialNumber, 77u);
+    EXPECT_EQ(+form.Config().Hardware.SerialNumber, 77u);
 
     // Escape and the Cancel button give the Cancel result.
     form.open();
@@ -421,8 +421,8 @@ TEST_F(ConfigFormTest, LoadingTakesDefaultsForWhatIsMissingOrUnreadable)
     TQvCmdEngineeringConfig c = EngConfig();
     c.Hardware = {20300, 4, 42, 7, 1};
     c.UsblCal.Valid = true;
-    for (float& v : c.UsblCal.Baseline)
-        v = 5.0f;
+    for (int i = 0; i < 24; ++i)
+        c.UsblCal.Baseline[i] = 5.0f;
 
     struct TCase {
         const char* File;
@@ -450,10 +450,10 @@ TEST_F(ConfigFormTest, LoadingTakesDefaultsForWhatIsMissingOrUnreadable)
         const TQvCmdEngineeringConfig r = form.Config();
         EXPECT_EQ(std::memcmp(&r.Hardware, &k.Hardware, sizeof k.Hardware), 0) << k.File;
         EXPECT_EQ(r.UsblCal.Valid, k.Valid) << k.File;
-        EXPECT_EQ(r.UsblCal.Baseline[CoefIndex(10, 3)], k.A10) << k.File;
-        EXPECT_EQ(r.UsblCal.Baseline[CoefIndex(10, 1)], k.C10) << k.File;
-        EXPECT_EQ(r.UsblCal.Baseline[CoefIndex(32, 0)], k.D32) << k.File;
-        EXPECT_EQ(r.UsblCal.Baseline[CoefIndex(21, 2)], 0.0f) << k.File;
+        EXPECT_EQ(+r.UsblCal.Baseline[CoefIndex(10, 3)], k.A10) << k.File;
+        EXPECT_EQ(+r.UsblCal.Baseline[CoefIndex(10, 1)], k.C10) << k.File;
+        EXPECT_EQ(+r.UsblCal.Baseline[CoefIndex(32, 0)], k.D32) << k.File;
+        EXPECT_EQ(+r.UsblCal.Baseline[CoefIndex(21, 2)], 0.0f) << k.File;
         EXPECT_EQ(Find<QCheckBox>(form, "uUsblCalValidChk")->isChecked(), k.Valid);
     }
 }
@@ -479,7 +479,7 @@ TEST_F(ConfigFormTest, FileProblemsAreReportedAndChangeNothing)
     QTest::mouseClick(Find<QPushButton>(form, "uLoadBtn"), Qt::LeftButton);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_TRUE(form.Config().UsblCal.Valid);
-    EXPECT_EQ(form.Config().UsblCal.Baseline[0], 4.0f);
+    EXPECT_EQ(+form.Config().UsblCal.Baseline[0], 4.0f);
 
     // A save that cannot be written is reported.
     const std::string nowhere = fFolder + "gone/new.ini";

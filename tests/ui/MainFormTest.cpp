@@ -295,14 +295,14 @@ TEST_F(MainFormTest, InfoCopiesTheBeaconsIdentityAndCalibrationIntoTheSettings)
     EXPECT_TRUE(LogHas("Hardware Serial Number = 271828")) << Log();
 
     const TQvCmdEngineeringConfig& c = Settings().Config();
-    EXPECT_EQ(c.Hardware.PartNumber, 1520);
-    EXPECT_EQ(c.Hardware.PartRevision, 7);
-    EXPECT_EQ(c.Hardware.SerialNumber, 271828u);
-    EXPECT_EQ(c.Hardware.FlagsSys, 0x0011);
-    EXPECT_EQ(c.Hardware.FlagsUser, 0x0002);
+    EXPECT_EQ(+c.Hardware.PartNumber, 1520);
+    EXPECT_EQ(+c.Hardware.PartRevision, 7);
+    EXPECT_EQ(+c.Hardware.SerialNumber, 271828u);
+    EXPECT_EQ(+c.Hardware.FlagsSys, 0x0011);
+    EXPECT_EQ(+c.Hardware.FlagsUser, 0x0002);
     EXPECT_TRUE(c.UsblCal.Valid);
     for (size_t i = 0; i < config.State.Usbl.Baseline.size(); ++i)
-        EXPECT_EQ(c.UsblCal.Baseline[i], config.State.Usbl.Baseline[i]) << i;
+        EXPECT_EQ(+c.UsblCal.Baseline[i], +config.State.Usbl.Baseline[i]) << i;
     EXPECT_EQ(fForm->windowTitle(), shownTitle);
 }
 
@@ -360,16 +360,16 @@ TEST_F(MainFormTest, ConfigThenOkWritesTheConfigurationIntoTheBeacon)
             QTest::mouseClick(form.findChild<QCheckBox*>("uFlagsMagSensDisableChk"), Qt::LeftButton);
             QTest::mouseClick(form.findChild<QPushButton*>("uOkBtn"), Qt::LeftButton);
         });
-        EXPECT_EQ(Settings().Config().Hardware.FlagsUser, 0x0002);
+        EXPECT_EQ(+Settings().Config().Hardware.FlagsUser, 0x0002);
         ASSERT_TRUE(QTest::qWaitFor([&] { return fBeacon->State().Hardware.FlagsUser == c.FlagsUser; }, 10000))
             << Log();
         // The beacon is read back afterwards.
         ASSERT_TRUE(WaitForLog("Usbl Baseline 32:")) << Log();
         const TQvSimState state = fBeacon->State();
-        EXPECT_EQ(state.Hardware.SerialNumber, c.Serial);
-        EXPECT_EQ(state.Usbl.Baseline[3], c.Engineering ? 1.5f : 0.0f); // baseline 1-0, A
+        EXPECT_EQ(+state.Hardware.SerialNumber, c.Serial);
+        EXPECT_EQ(+state.Usbl.Baseline[3], c.Engineering ? 1.5f : 0.0f); // baseline 1-0, A
         // The read-back identity lands in the settings, as after Info.
-        EXPECT_EQ(Settings().Config().Hardware.SerialNumber, c.Serial);
+        EXPECT_EQ(+Settings().Config().Hardware.SerialNumber, c.Serial);
         Close();
         fHost.reset();
         fBeacon.reset();
@@ -388,22 +388,22 @@ TEST_F(MainFormTest, ConfigThenCancelChangesOnlyTheRememberedFolder)
     fSaveAnswer = folder + "005150_saved.ini";
 
     WithConfigForm([&](TQvConfigFrm& form) {
-        EXPECT_EQ(form.Config().Hardware.SerialNumber, 5150u);
+        EXPECT_EQ(+form.Config().Hardware.SerialNumber, 5150u);
         EXPECT_EQ(form.ConfigPath(), Settings().ConfigPath());
         TypeAndLeave(form.findChild<QLineEdit*>("uSerialEdit"), "999");
-        EXPECT_EQ(form.Config().Hardware.SerialNumber, 999u) << "typed, then discarded by Cancel";
+        EXPECT_EQ(+form.Config().Hardware.SerialNumber, 999u) << "typed, then discarded by Cancel";
         QTest::mouseClick(form.findChild<QPushButton*>("uSaveBtn"), Qt::LeftButton);
         QTest::mouseClick(form.findChild<QPushButton*>("uCancelBtn"), Qt::LeftButton);
     });
     EXPECT_TRUE(CvFileExists(fSaveAnswer));
     EXPECT_EQ(std::filesystem::path(Settings().ConfigPath()), std::filesystem::path(folder));
-    EXPECT_EQ(Settings().Config().Hardware.SerialNumber, before.Hardware.SerialNumber);
+    EXPECT_EQ(+Settings().Config().Hardware.SerialNumber, +before.Hardware.SerialNumber);
     EXPECT_EQ(Settings().Config().UsblCal.Valid, before.UsblCal.Valid);
     // Nothing went to the beacon: the next two commands it counts are Info's.
     Click("uInfoBtn");
     ASSERT_TRUE(WaitForLog("Usbl Baseline 32:")) << Log();
     EXPECT_EQ(fBeacon->CommandCount(), commands + 2) << Log();
-    EXPECT_EQ(fBeacon->State().Hardware.SerialNumber, 104857u);
+    EXPECT_EQ(+fBeacon->State().Hardware.SerialNumber, 104857u);
 }
 
 TEST_F(MainFormTest, RecentFilesKeepDeletedEntriesButDoNotSelectThem)
