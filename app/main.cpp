@@ -4,6 +4,7 @@
 #include "app/QvHeadless.h"
 #include "framework/CvApp.h"
 #include "framework/qt/CvQtTimerService.h"
+#include "framework/qt/gui/CvQtShell.h"
 #include "ui/QvMainForm.h"
 #include "ui/QvPictures.h"
 
@@ -31,6 +32,7 @@ int RunDesktop(int argc, char** argv, QLockFile& lock)
     QApplication::setApplicationDisplayName(kTitle);
     QApplication::setWindowIcon(TQvPictures::AppIcon());
     QvInstallQtDialogs();
+    CvQtUseDesktopServices();
     if (!lock.tryLock(0)) {
         QvDialogs().ShowError(kInstanceText, "Close the other instance first.");
         return QV_EXIT_INSTANCE;

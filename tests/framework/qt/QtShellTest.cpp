@@ -1,5 +1,5 @@
 #include "framework/CvApp.h"
-#include "framework/qtgui/CvQtShell.h"
+#include "framework/qt/gui/CvQtShell.h"
 
 #include <QDesktopServices>
 #include <QObject>

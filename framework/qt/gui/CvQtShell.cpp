@@ -1,4 +1,4 @@
-#include "framework/qtgui/CvQtShell.h"
+#include "framework/qt/gui/CvQtShell.h"
 
 #include "framework/CvApp.h"
 
