@@ -61,9 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     rig->Proc.DecodeReset();
     for (size_t i = 0; i < size; ++i)
         rig->Proc.Decode(static_cast<char>(data[i]));
-    // Whatever came before, a valid line afterwards still decodes and dispatches.
+    // Whatever came before, a valid line afterwards still decodes and dispatches (the line end
+    // first completes a line the input left open).
+    rig->Proc.Decode('\r');
     const uint64_t before = rig->Handler.Dispatched;
-    for (char c : std::string("\r\n$0D000490\r\n"))
+    for (char c : std::string("$0D000490\r\n"))
         rig->Proc.Decode(c);
     QV_FUZZ_CHECK(rig->Handler.Dispatched == before + 1);
     return 0;

@@ -1,0 +1,154 @@
+// Programming efficiency at line rate: a 256 KiB image in 256-byte blocks programmed over a
+// pseudo-terminal into an in-process simulated beacon paced at 9600, 57600 and 115200 baud.
+// The time from FP_ACTION_START to the update acknowledgement is set against the line-rate
+// bound: every character of that exchange, both ways, at 10 bits a character. At 9600 baud
+// the whole image takes about 10 minutes, so a proportional slice of 32 blocks is measured.
+#include "flashprog/QvFlashProg.h"
+#include "framework/CvAppLog.h"
+#include "framework/qt/CvQtTimerService.h"
+#include "protocol/QvCmdProc.h"
+#include "serial/ComPort.h"
+#include "tools/fwxpack/QvFwxPack.h"
+#include "tools/sim/QvSimBeacon.h"
+#include "tools/simqt/QvSimHost.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string MakePackage(size_t blocks)
+{
+    std::vector<uint8_t> image(blocks * 256);
+    uint32_t x = 777;
+    for (uint8_t& b : image) {
+        x = x * 1103515245u + 12345u;
+        b = static_cast<uint8_t>(x >> 16);
+    }
+    TQvFwxPackOptions options;
+    options.BlockSize = 256;
+    options.Name = "Line rate image";
+    options.Timestamp = "2026-01-01 00:00:00";
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("qv-line-rate-" + std::to_string(blocks) + ".fwx")).string();
+    std::string error;
+    return TQvFwxPack::WriteFile(path, image, options, error) ? path : std::string();
+}
+
+TBaudRate BaudOf(int64_t baud)
+{
+    switch (baud) {
+    case 9600: return br9600;
+    case 57600: return br57600;
+    default: return br115200;
+    }
+}
+
+// Args: baud rate, number of 256-byte blocks.
+void BM_ProgramAtLineRate(benchmark::State& state)
+{
+    const uint32_t baud = static_cast<uint32_t>(state.range(0));
+    const size_t blocks = static_cast<size_t>(state.range(1));
+    const std::string path = MakePackage(blocks);
+    TCvQtTimerService timers;
+    TCvTimerServiceScope scope(&timers);
+    TCvAppLog log("");
+    AppLog = &log;
+    TQvSimConfig config;
+    config.Baud = baud;
+    config.RebootMs = 0;
+    TQvSimBeacon beacon(config);
+    TQvSimHost host(beacon);
+    std::string error;
+    if (path.empty() || !host.OpenPty(error)) {
+        state.SkipWithError("cannot set up the beacon");
+        AppLog = nullptr;
+        return;
+    }
+    TComPort port;
+    TQvCmdProc proc;
+    proc.SetComPort(&port);
+    port.SetPort(host.DevicePath());
+    port.SetBaudRate(BaudOf(baud));
+    port.Open();
+
+    double measuredS = 0;
+    double boundS = 0;
+    bool ok = false;
+    for (auto _ : state) {
+        TQvFlashProg engine(&port, &proc);
+        uint64_t chars = 0;
+        QElapsedTimer clock;
+        qint64 startNs = -1;
+        qint64 ackNs = -1;
+        QEventLoop loop;
+        proc.SetOnSend(TQvCmdProcSendEvent::FromFunction([&](TQvCmdProcSendParams& p) {
+            if (ackNs < 0)
+                chars += p.MsgTx->EncodeStr(true).size();
+        }));
+        proc.SetOnDecode(TQvCmdProcDecodeEvent::FromFunction([&](TQvCmdProcDecodeParams& p) {
+            if (p.MsgRx == nullptr || ackNs >= 0)
+                return;
+            chars += p.MsgRx->DecodeMsgStr().size() + 2; // and its CR LF
+            if (p.MsgRx->CmdId() == CID_PROG_UPDATE) {
+                ackNs = clock.nsecsElapsed();
+                loop.quit();
+            }
+        }));
+        engine.SetOnAction(TQvFlashProgActionEvent::FromFunction([&](TQvFlashProgActionParams& p) {
+            if (p.Action == FP_ACTION_START)
+                startNs = clock.nsecsElapsed();
+            if (p.Action == FP_ACTION_ERROR)
+                loop.quit();
+        }));
+        QTimer::singleShot(900000, &loop, &QEventLoop::quit);
+        clock.start();
+        if (engine.DeviceProgram(path) != FP_OK)
+            break;
+        loop.exec();
+        ok = ackNs > 0 && startNs >= 0;
+        measuredS = static_cast<double>(ackNs - startNs) / 1e9;
+        boundS = static_cast<double>(chars) * 10.0 / baud;
+        state.SetIterationTime(measuredS);
+        engine.Stop();
+        proc.SetOnSend({});
+        proc.SetOnDecode({});
+    }
+    port.Close();
+    AppLog = nullptr;
+    std::filesystem::remove(path);
+    if (!ok) {
+        state.SkipWithError("the run did not reach the update acknowledgement");
+        return;
+    }
+    state.counters["blocks"] = static_cast<double>(blocks);
+    state.counters["bound_s"] = boundS;
+    state.counters["measured_s"] = measuredS;
+    state.counters["efficiency_pct"] = 100.0 * boundS / measuredS;
+}
+BENCHMARK(BM_ProgramAtLineRate)
+    ->Args({115200, 1024})
+    ->Args({57600, 1024})
+    ->Args({9600, 32})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
