@@ -404,7 +404,7 @@ TEST_P(RelFaultMatrix, LogsItsLinesEndsAndRecovers)
         EXPECT_FALSE(engine->Timer().Enabled());
         EXPECT_TRUE(engine->Filename().empty());
     } else {
-        EXPECT_FALSE(engine->Timer().Enabled()); // waits without a time limit, as specified
+        EXPECT_FALSE(engine->Timer().Enabled()); // waits without a time limit, by design
     }
     EXPECT_TRUE(rig.Boxes.empty());
     if (std::string(s.Faults).find("--close-at") != std::string::npos) {
