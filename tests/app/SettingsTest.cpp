@@ -57,8 +57,8 @@ TEST_F(QvSettingsTest, FirstRunWithoutFile)
     EXPECT_FALSE(s->Engineering());
     EXPECT_EQ(s->TerminalHistory(), 500);
     EXPECT_TRUE(s->RecentFiles().empty());
-    EXPECT_FALSE(s->Config().UsblCal.Valid);
-    EXPECT_FLOAT_EQ(s->Config().UsblCal.Baseline[TQvCmdUsblCal::COEF_C], 1.0f);
+    EXPECT_FALSE(bool(s->Config().UsblCal.Valid));
+    EXPECT_FLOAT_EQ(+s->Config().UsblCal.Baseline[TQvCmdUsblCal::COEF_C], 1.0f);
 }
 
 TEST_F(QvSettingsTest, EngineeringKeyLength)
@@ -71,7 +71,7 @@ TEST_F(QvSettingsTest, EngineeringKeyLength)
         FwWriteFile(Ini(), std::string("[Engineering]\nKey=") + c.key + "\n");
         auto s = Start();
         EXPECT_EQ(s->Engineering(), c.engineering) << c.key;
-        EXPECT_EQ(s->Config().EngMode, c.engineering) << c.key;
+        EXPECT_EQ(bool(s->Config().EngMode), c.engineering) << c.key;
         EXPECT_EQ(s->Key(), c.key);
         // The key is never written back.
         s->Save();
@@ -139,8 +139,8 @@ TEST_F(QvSettingsTest, HardwareKeysOnlyWrittenInEngineeringMode)
     for (bool engineering : {false, true}) {
         FwWriteFile(Ini(), hand + (engineering ? "Key=SEAFLOOR\n" : ""));
         auto s = Start();
-        EXPECT_EQ(s->Config().Hardware.PartNumber, 5); // 131077 = 0x20005: its low 16 bits
-        EXPECT_EQ(s->Config().Hardware.SerialNumber, 99u);
+        EXPECT_EQ(+s->Config().Hardware.PartNumber, 5); // 131077 = 0x20005: its low 16 bits
+        EXPECT_EQ(+s->Config().Hardware.SerialNumber, 99u);
         auto cfg = s->Config();
         cfg.Hardware.PartNumber = 1520;
         s->SetConfig(cfg);
