@@ -9,7 +9,7 @@
 #include "framework/qt/CvQtTimerService.h"
 #include "protocol/QvCmdProc.h"
 #include "serial/ComPort.h"
-#include "tools/fwxpack/QvFwxPack.h"
+#include "bench/BenchPackage.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -27,24 +27,9 @@
 
 namespace {
 
-// A package of `blocks` blocks of 256 bytes in the temporary folder.
 std::string MakePackage(const std::string& name, size_t blocks)
 {
-    std::vector<uint8_t> image(blocks * 256);
-    uint32_t x = 12345;
-    for (uint8_t& b : image) {
-        x = x * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(x >> 16);
-    }
-    TQvFwxPackOptions options;
-    options.BlockSize = 256;
-    options.Name = "Benchmark image";
-    options.Timestamp = "2026-01-01 00:00:00";
-    const std::string path = (std::filesystem::temp_directory_path() / name).string();
-    std::string error;
-    if (!TQvFwxPack::WriteFile(path, image, options, error))
-        return std::string();
-    return path;
+    return QvBenchPackage(name, blocks, 12345, "Benchmark image");
 }
 
 void BM_LoadPackage(benchmark::State& state)

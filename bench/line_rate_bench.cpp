@@ -10,7 +10,7 @@
 #include "framework/qt/CvQtTimerService.h"
 #include "protocol/QvCmdProc.h"
 #include "serial/ComPort.h"
-#include "tools/fwxpack/QvFwxPack.h"
+#include "bench/BenchPackage.h"
 #include "tools/sim/QvSimBeacon.h"
 #include "tools/simqt/QvSimHost.h"
 
@@ -30,20 +30,7 @@ namespace {
 
 std::string MakePackage(size_t blocks)
 {
-    std::vector<uint8_t> image(blocks * 256);
-    uint32_t x = 777;
-    for (uint8_t& b : image) {
-        x = x * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(x >> 16);
-    }
-    TQvFwxPackOptions options;
-    options.BlockSize = 256;
-    options.Name = "Line rate image";
-    options.Timestamp = "2026-01-01 00:00:00";
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("qv-line-rate-" + std::to_string(blocks) + ".fwx")).string();
-    std::string error;
-    return TQvFwxPack::WriteFile(path, image, options, error) ? path : std::string();
+    return QvBenchPackage("qv-line-rate-" + std::to_string(blocks) + ".fwx", blocks, 777, "Line rate image");
 }
 
 TBaudRate BaudOf(int64_t baud)
