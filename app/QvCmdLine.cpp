@@ -2,6 +2,7 @@
 
 #include "framework/CvText.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
@@ -28,39 +29,81 @@ std::string SwitchName(const std::string& arg)
     return CvUpperCase(CvTrim(name.substr(0, sep)));
 }
 
+// Adds the ports of one -PORT switch (a comma-separated list); an empty item or a port named
+// before is an error.
+template <typename TFail>
+void AddPorts(const std::string& value, const std::string& arg, std::vector<std::string>& ports, TFail&& fail)
+{
+    size_t start = 0;
+    while (start <= value.size()) {
+        const size_t comma = std::min(value.find(',', start), value.size());
+        const std::string port = CvTrim(value.substr(start, comma - start));
+        if (port.empty())
+            fail("The switch \"" + arg + "\" names an empty port.");
+        else if (std::find(ports.begin(), ports.end(), port) != ports.end())
+            fail("The port \"" + port + "\" is named twice.");
+        else
+            ports.push_back(port);
+        start = comma + 1;
+    }
+}
+
 } // namespace
 
 TQvHeadlessArgs QvParseHeadlessArgs(const std::vector<std::string>& args)
 {
-    static const std::vector<std::string> known = {"PORT", "BAUD", "TRACE", "MIN", "LOG", "LOGAUTOSAVE", "LOGENTRIES"};
+    static const std::vector<std::string> known = {"PORT", "BAUD", "TRACE", "MIN", "LOG", "LOGAUTOSAVE", "LOGENTRIES",
+                                                   "WATCH", "RESULTS"};
+    static const std::vector<std::string> needValue = {"PORT", "BAUD", "WATCH", "RESULTS"};
     TQvHeadlessArgs out;
     std::vector<std::string> positional;
+    auto fail = [&out](const std::string& error) {
+        if (out.Error.empty())
+            out.Error = error;
+    };
     for (const std::string& arg : args) {
         if (!IsSwitch(arg)) {
             positional.push_back(arg);
             continue;
         }
         const std::string name = SwitchName(arg);
+        const size_t sep = arg.find_first_of("=:");
+        const std::string value = sep == std::string::npos ? std::string() : CvTrim(arg.substr(sep + 1));
         if (name == "HELP" || name == "H" || name == "?") {
             out.Help = true;
         } else if (name == "TRACE") {
             out.Trace = true;
         } else if (CvIndexText(name, known) < 0) {
-            out.Error = "Unknown switch \"" + arg + "\".";
-        } else if ((name == "PORT" || name == "BAUD") && arg.find_first_of("=:") == std::string::npos) {
-            out.Error = "The switch \"" + arg + "\" needs a value, e.g. -" + name + "=...";
+            fail("Unknown switch \"" + arg + "\".");
+        } else if (CvIndexText(name, needValue) >= 0 && value.empty()) {
+            fail("The switch \"" + arg + "\" needs a value, e.g. -" + name + "=...");
+        } else if (name == "PORT") {
+            AddPorts(value, arg, out.Ports, fail);
+        } else if (name == "WATCH") {
+            out.Watch = value;
+        } else if (name == "RESULTS") {
+            out.Results = value;
         }
     }
     if (!positional.empty())
         out.Command = CvLowerCase(positional[0]);
     const bool needsFile = out.Command == "program" || out.Command == "config" || out.Command == "inspect";
+    const bool beaconCommand = out.Command == "info" || out.Command == "program" || out.Command == "config";
     const bool known_command = out.Command.empty() || out.Command == "ports" || out.Command == "info" || needsFile;
-    if (out.Error.empty() && !known_command)
-        out.Error = "Unknown command \"" + positional[0] + "\".";
-    else if (out.Error.empty() && needsFile && positional.size() != 2)
-        out.Error = "The command \"" + out.Command + "\" takes one file.";
-    else if (out.Error.empty() && !needsFile && positional.size() > 1)
-        out.Error = "Unexpected argument \"" + positional[1] + "\".";
+    if (!known_command)
+        fail("Unknown command \"" + positional[0] + "\".");
+    else if (needsFile && positional.size() != 2)
+        fail("The command \"" + out.Command + "\" takes one file.");
+    else if (!needsFile && positional.size() > 1)
+        fail("Unexpected argument \"" + positional[1] + "\".");
+    if (!out.Watch.empty() && out.Command != "program")
+        fail("-WATCH works with the command \"program\" only.");
+    else if (!out.Watch.empty() && !out.Ports.empty())
+        fail("-WATCH and -PORT cannot be used together: the station programs the ports that appear.");
+    if (out.Ports.size() > 1 && !beaconCommand)
+        fail("Several ports work with the commands \"info\", \"program\" and \"config\" only.");
+    if (!out.Results.empty() && !beaconCommand)
+        fail("-RESULTS works with the commands \"info\", \"program\" and \"config\" only.");
     if (needsFile && positional.size() >= 2)
         out.File = positional[1];
     return out;
@@ -80,7 +123,11 @@ std::string QvHeadlessUsage()
            "  inspect FILE.fwx    load and validate a package without a beacon\n"
            "\n"
            "Switches (\"-\" or \"/\", value after \"=\" or \":\"):\n"
-           "  -PORT=NAME          serial port for this run (a name or any device path)\n"
+           "  -PORT=NAME          serial port for this run (a name or any device path); several\n"
+           "                      (-PORT=A,B or -PORT=A -PORT=B) serve every beacon at once\n"
+           "  -WATCH=PATTERN      program: a production station; programs each beacon whose port\n"
+           "                      appears matching PATTERN (a shell glob), until Ctrl-C or SIGTERM\n"
+           "  -RESULTS=FILE       append one JSON record per beacon and operation to FILE\n"
            "  -BAUD=RATE          baud rate for this run\n"
            "  -TRACE              every line sent and received to standard error\n"
            "  -LOG=ON|OFF, -LOGAUTOSAVE=MINUTES, -LOGENTRIES=LINES   the log file\n"
@@ -88,14 +135,15 @@ std::string QvHeadlessUsage()
            "\n"
            "Every log entry is printed to standard output as it is made. Headless runs do not\n"
            "save the settings file. One instance at a time uses a settings and log file; a\n"
-           "second one exits with status 5.\n"
+           "second one exits with status 5. With several beacons, a live line per beacon on a\n"
+           "terminal (otherwise the log lines, each naming its port) and a summary at the end.\n"
            "\n"
            "Exit status:\n"
            "  0  success\n"
            "  1  bad arguments\n"
-           "  2  the serial port is not available\n"
+           "  2  the serial port is not available (several beacons: any port; the others still run)\n"
            "  3  the package or configuration file was rejected\n"
-           "  4  the beacon refused, answered wrongly or timed out\n"
+           "  4  the beacon refused, answered wrongly or timed out (several beacons: any of them)\n"
            "  5  another instance is running\n";
 }
 

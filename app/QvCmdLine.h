@@ -18,10 +18,19 @@ enum EQvExitStatus : int {
 struct TQvHeadlessArgs {
     std::string Command;            // "ports", "info", "program", "config", "inspect"; empty: desktop
     std::string File;               // the command's file argument
+    std::vector<std::string> Ports; // -PORT: every port named, in order (a list, or the switch repeated)
+    std::string Watch;              // -WATCH: the glob pattern of a production station
+    std::string Results;            // -RESULTS: the result records file (JSON Lines)
     bool Trace = false;             // -TRACE
     bool Help = false;              // --help, -help, -h, -?
     std::string Error;              // why the arguments are unusable; empty when fine
 };
+
+// Several beacons at once: more than one port, or a station watching for ports.
+inline bool QvIsGangRun(const TQvHeadlessArgs& args)
+{
+    return args.Ports.size() > 1 || !args.Watch.empty();
+}
 
 // Splits argv (without the program path) into command, file and switches. Switches begin with
 // "-" or with "/" followed by a name (so "/dev/ttyUSB0" and "/tmp/a.fwx" stay arguments).

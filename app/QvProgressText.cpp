@@ -4,9 +4,7 @@
 
 #include <algorithm>
 
-namespace {
-
-std::string Rate(double bytesPerSecond)
+std::string QvRateText(double bytesPerSecond)
 {
     if (bytesPerSecond >= 1024.0 * 1024.0)
         return CvFormat("%.1f MB/s", bytesPerSecond / (1024.0 * 1024.0));
@@ -15,15 +13,13 @@ std::string Rate(double bytesPerSecond)
     return CvFormat("%.0f B/s", bytesPerSecond);
 }
 
-std::string Duration(uint64_t seconds)
+std::string QvDurationText(uint64_t seconds)
 {
     if (seconds >= 3600)
         return CvFormat("%d:%.2d:%.2d", static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
                         static_cast<int>(seconds % 60));
     return CvFormat("%d:%.2d", static_cast<int>(seconds / 60), static_cast<int>(seconds % 60));
 }
-
-} // namespace
 
 std::string QvProgressText(const TQvProgressState& state, int width)
 {
@@ -35,10 +31,10 @@ std::string QvProgressText(const TQvProgressState& state, int width)
     std::string text = CvFormat("%s %3d%%  block %d/%d", bar, percent, state.Block, state.Blocks);
     if (state.ElapsedMs > 0 && state.Bytes > 0) {
         const double rate = static_cast<double>(state.Bytes) * 1000.0 / static_cast<double>(state.ElapsedMs);
-        text += "  " + Rate(rate);
+        text += "  " + QvRateText(rate);
         if (state.TotalBytes >= state.Bytes) {
             const uint64_t left = static_cast<uint64_t>(static_cast<double>(state.TotalBytes - state.Bytes) / rate + 0.5);
-            text += "  " + Duration(left) + " left";
+            text += "  " + QvDurationText(left) + " left";
         }
     }
     return text;

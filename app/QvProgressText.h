@@ -15,3 +15,7 @@ struct TQvProgressState {
 
 // "[#########...........]  45%  block 12/40  3.2 kB/s  0:12 left", `width` cells for the bar.
 std::string QvProgressText(const TQvProgressState& state, int width = 30);
+// "512 B/s", "11.2 kB/s", "1.1 MB/s".
+std::string QvRateText(double bytesPerSecond);
+// "0:07", "12:34", "1:02:03".
+std::string QvDurationText(uint64_t seconds);
