@@ -1,6 +1,8 @@
 #include "app/QvHeadless.h"
 
 #include "app/QvApp.h"
+#include "app/QvBeaconJob.h"
+#include "app/QvResultsFile.h"
 #include "app/QvSettings.h"
 #include "flashprog/QvFlashProg.h"
 #include "flashprog/QvFlashProgFile.h"
@@ -17,17 +19,7 @@
 #include <QEventLoop>
 #include <QSerialPortInfo>
 
-#include <algorithm>
-
-namespace {
-
-uint64_t NowMs()
-{
-    TCvTimerService* service = TCvTimerService::Current();
-    return service ? service->NowMs() : 0;
-}
-
-} // namespace
+#include <memory>
 
 TQvHeadless::TQvHeadless(TQvApp& core, bool progressBar)
     : fCore(core)
@@ -80,21 +72,45 @@ int TQvHeadless::Run(const TQvHeadlessArgs& args)
     }
     if (args.Command == "inspect")
         return RunInspect(args.File);
+    TQvBeaconJobSpec spec;
+    spec.Operation = args.Command;
+    spec.File = args.File;
+    spec.AskIdentity = !args.Results.empty();
     if (args.Command == "config" && !CvFileExists(args.File)) {
         AppLog->Add(logError, "The configuration file \"%s\" does not exist.", args.File);
         return QV_EXIT_REJECTED;
     }
+    std::unique_ptr<TQvResultsFile> results;
+    if (!args.Results.empty()) {
+        results = std::make_unique<TQvResultsFile>(args.Results);
+        std::string error;
+        if (!results->Open(error)) {
+            AppLog->Add(logError, "The result records file \"%s\" cannot be written: %s", args.Results, error);
+            return QV_EXIT_USAGE;
+        }
+    }
     if (!fCore.CommsConnect())
         return QV_EXIT_PORT;
-    int result = QV_EXIT_USAGE;
-    if (args.Command == "info")
-        result = RunInfo();
-    else if (args.Command == "program")
-        result = RunProgram(args.File);
-    else if (args.Command == "config")
-        result = RunConfig(args.File);
+    const int result = args.Command == "config" && !LoadConfig(args.File, spec) ? QV_EXIT_REJECTED
+                                                                                : RunJob(spec, results.get());
     fCore.CommsDisconnect();
     return result;
+}
+
+bool TQvHeadless::LoadConfig(const std::string& file, TQvBeaconJobSpec& spec)
+{
+    TQvSettings& settings = *fCore.Settings();
+    TQvCmdEngineeringConfig config = settings.Config();
+    std::string error;
+    if (!TQvConfigFile::Load(file, config, error)) {
+        AppLog->Add(logError, "The configuration file \"%s\" cannot be read: %s", file, error);
+        return false;
+    }
+    config.EngMode = settings.Engineering();
+    settings.SetConfig(config);
+    spec.Key = settings.Key();
+    spec.Config = config;
+    return true;
 }
 
 int TQvHeadless::RunInspect(const std::string& file)
@@ -114,83 +130,42 @@ int TQvHeadless::RunInspect(const std::string& file)
     return QV_EXIT_OK;
 }
 
-int TQvHeadless::RunInfo()
+int TQvHeadless::RunJob(const TQvBeaconJobSpec& spec, TQvResultsFile* results)
 {
-    const EQvFlashProgReturn ret = fCore.FlashProg()->DeviceInfo();
-    if (ret == FP_ERR_COMMS)
-        return QV_EXIT_PORT;
-    if (ret != FP_OK)
-        return QV_EXIT_BEACON;
-    return WaitForEngine(ExchangeLimitMs);
+    TQvBeaconJob job(*fCore.FlashProg(), fCore.ComPort()->Port(), spec,
+                     [](TCvAppLogMsgType type, const std::string& text) { AppLog->Add(type, text); });
+    QEventLoop loop;
+    fJob = &job;
+    job.SetOnChanged(TQvBeaconJobEvent::FromFunction([this](TQvBeaconJobParams& p) {
+        if (p.Sender->Row().Progress.Blocks > 0 && !p.Sender->Done())
+            DrawProgress(p.Sender->Row().Progress);
+    }));
+    job.SetOnDone(TQvBeaconJobEvent::FromFunction([&loop](TQvBeaconJobParams&) { loop.quit(); }));
+    job.Start();
+    if (!job.Done())
+        loop.exec();
+    fJob = nullptr;
+    ClearProgress();
+    if (results) {
+        std::string error;
+        if (!results->Append(job.Record(), error))
+            AppLog->Add(logError, "The result record could not be written to \"%s\": %s", results->FileName(), error);
+    }
+    return ExitStatus(spec.Operation, job);
 }
 
-int TQvHeadless::RunProgram(const std::string& file)
+int TQvHeadless::ExitStatus(const std::string& operation, const TQvBeaconJob& job)
 {
-    const EQvFlashProgReturn ret = fCore.FlashProg()->DeviceProgram(file);
-    switch (ret) {
+    switch (job.StartReturn()) {
     case FP_OK:
-        return WaitForEngine();
+        return job.Row().Result == GANG_OK ? QV_EXIT_OK : QV_EXIT_BEACON;
     case FP_ERR_COMMS:
         return QV_EXIT_PORT;
     case FP_ERR_FILEOPEN:
-        return QV_EXIT_BEACON;
+        return QV_EXIT_BEACON; // the engine was busy
     default:
-        return QV_EXIT_REJECTED;
+        return operation == "program" ? QV_EXIT_REJECTED : QV_EXIT_BEACON;
     }
-}
-
-int TQvHeadless::RunConfig(const std::string& file)
-{
-    TQvSettings& settings = *fCore.Settings();
-    TQvCmdEngineeringConfig config = settings.Config();
-    std::string error;
-    if (!TQvConfigFile::Load(file, config, error)) {
-        AppLog->Add(logError, "The configuration file \"%s\" cannot be read: %s", file, error);
-        return QV_EXIT_REJECTED;
-    }
-    config.EngMode = settings.Engineering();
-    settings.SetConfig(config);
-    const EQvFlashProgReturn ret = fCore.FlashProg()->DeviceConfig(settings.Key(), config);
-    if (ret == FP_ERR_COMMS)
-        return QV_EXIT_PORT;
-    if (ret != FP_OK)
-        return QV_EXIT_BEACON;
-    return WaitForEngine(ExchangeLimitMs);
-}
-
-int TQvHeadless::WaitForEngine(uint64_t limitMs)
-{
-    fRunning = true;
-    fResult = QV_EXIT_OK;
-    fStartMs = NowMs();
-    QEventLoop loop;
-    fLoop = &loop;
-    // The information and configuration exchanges end by going idle without an event, and
-    // once their first reply is in they wait for the rest without a limit: watch the state,
-    // and bound the whole exchange so a beacon that stops answering cannot hang the run.
-    TCvTimer watch(50);
-    watch.SetOnTimer(TCvEvent<TCvTimerParams>::FromFunction([this, limitMs](TCvTimerParams&) {
-        if (!fRunning)
-            return;
-        if (fCore.FlashProg()->State() == FP_IDLE) {
-            fRunning = false;
-        } else if (limitMs > 0 && NowMs() - fStartMs > limitMs) {
-            AppLog->Add(logError, "The beacon did not answer every request within %u seconds.",
-                        static_cast<unsigned>(limitMs / 1000));
-            fCore.FlashProg()->Stop();
-            fRunning = false;
-            fResult = QV_EXIT_BEACON;
-        }
-        if (!fRunning && fLoop)
-            fLoop->quit();
-    }));
-    watch.Start();
-    if (fRunning)
-        loop.exec();
-    watch.Stop();
-    fLoop = nullptr;
-    ClearProgress();
-    return fResult;
 }
 
 void TQvHeadless::LogAdd(TCvAppLogAddParams& params)
@@ -200,50 +175,24 @@ void TQvHeadless::LogAdd(TCvAppLogAddParams& params)
     std::fputs(params.Msg.c_str(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
+    if (fJob)
+        fJob->LogEntry(params.MsgType, params.Msg);
     if (bar)
-        DrawProgress();
+        DrawProgress(fLastProgress);
 }
 
 void TQvHeadless::EngineAction(TQvFlashProgActionParams& params)
 {
-    switch (params.Action) {
-    case FP_ACTION_START:
-        fStartMs = NowMs();
-        fProgress = TQvProgressState{};
-        fProgress.Blocks = static_cast<int32_t>(fCore.FlashProg()->Target().Block.size());
-        for (const auto& block : fCore.FlashProg()->Target().Block)
-            fProgress.TotalBytes += block.Data.size();
-        break;
-    case FP_ACTION_PROGRESS: {
-        // Raised as each block is sent: the blocks before it are acknowledged.
-        const auto& blocks = fCore.FlashProg()->Target().Block;
-        fProgress.Percent = params.Progress;
-        fProgress.Block = std::min<int32_t>(fProgress.Block + 1, static_cast<int32_t>(blocks.size()));
-        fProgress.Bytes = 0;
-        for (int32_t i = 0; i + 1 < fProgress.Block; ++i)
-            fProgress.Bytes += blocks[static_cast<size_t>(i)].Data.size();
-        fProgress.ElapsedMs = NowMs() - fStartMs;
-        DrawProgress();
-        break;
-    }
-    case FP_ACTION_DONE:
-    case FP_ACTION_ERROR:
-    case FP_ACTION_STOP:
-        fRunning = false;
-        fResult = params.Action == FP_ACTION_DONE ? QV_EXIT_OK : QV_EXIT_BEACON;
-        if (fLoop)
-            fLoop->quit();
-        break;
-    default:
-        break;
-    }
+    if (fJob)
+        fJob->EngineAction(params);
 }
 
-void TQvHeadless::DrawProgress()
+void TQvHeadless::DrawProgress(const TQvProgressState& progress)
 {
+    fLastProgress = progress;
     if (!fProgressBar)
         return;
-    std::fprintf(stderr, "\r\033[K%s", QvProgressText(fProgress).c_str());
+    std::fprintf(stderr, "\r\033[K%s", QvProgressText(progress).c_str());
     std::fflush(stderr);
     fBarShown = true;
 }

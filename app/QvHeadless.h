@@ -6,13 +6,14 @@
 #include "app/QvCmdLine.h"
 #include "app/QvProgressText.h"
 
-#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-class QEventLoop;
 class TQvApp;
+class TQvBeaconJob;
+class TQvResultsFile;
+struct TQvBeaconJobSpec;
 struct TCvAppLogAddParams;
 struct TQvFlashProgActionParams;
 
@@ -30,27 +31,21 @@ public:
     static std::vector<std::string> PortLines();
 
 private:
-    int RunInfo();
-    int RunProgram(const std::string& file);
-    int RunConfig(const std::string& file);
     int RunInspect(const std::string& file);
-    // Waits on the event loop until the engine is idle again (or reports done, error or stop);
-    // `limitMs` > 0 bounds the whole wait.
-    int WaitForEngine(uint64_t limitMs = 0);
-    // Longest an information or configuration exchange may take.
-    static constexpr uint64_t ExchangeLimitMs = 10000;
+    // Reads the Beacon Config File into `spec` (the settings' key and engineering mode).
+    bool LoadConfig(const std::string& file, TQvBeaconJobSpec& spec);
+    // Runs one operation on the connected beacon to its end (event loop included).
+    int RunJob(const TQvBeaconJobSpec& spec, TQvResultsFile* results);
+    static int ExitStatus(const std::string& operation, const TQvBeaconJob& job);
 
     void LogAdd(TCvAppLogAddParams& params);
     void EngineAction(TQvFlashProgActionParams& params);
-    void DrawProgress();
+    void DrawProgress(const TQvProgressState& progress);
     void ClearProgress();
 
     TQvApp& fCore;
     bool fProgressBar;
     bool fBarShown = false;
-    bool fRunning = false;
-    QEventLoop* fLoop = nullptr;
-    int fResult = QV_EXIT_OK;
-    TQvProgressState fProgress;
-    uint64_t fStartMs = 0;
+    TQvBeaconJob* fJob = nullptr;
+    TQvProgressState fLastProgress;
 };

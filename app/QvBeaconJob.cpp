@@ -1,0 +1,196 @@
+#include "app/QvBeaconJob.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+uint64_t NowMs()
+{
+    TCvTimerService* service = TCvTimerService::Current();
+    return service ? service->NowMs() : 0;
+}
+
+} // namespace
+
+TQvBeaconJob::TQvBeaconJob(TQvFlashProg& engine, std::string port, TQvBeaconJobSpec spec, TLogFunc log)
+    : fEngine(engine)
+    , fSpec(std::move(spec))
+    , fLog(std::move(log))
+    , fWatch(WatchMs)
+{
+    fRow.Port = port;
+    fRecord.Port = std::move(port);
+    fRecord.Operation = fSpec.Operation;
+    if (fSpec.Operation == "program")
+        fRecord.Package = fSpec.File;
+    fWatch.SetOnTimer(TCvEvent<TCvTimerParams>(this, &TQvBeaconJob::WatchTick));
+}
+
+TQvBeaconJob::~TQvBeaconJob()
+{
+    fWatch.Stop();
+}
+
+void TQvBeaconJob::Start()
+{
+    fRecord.Started = std::chrono::system_clock::now();
+    fJobStartMs = NowMs();
+    if (!fSpec.AskIdentity || fSpec.Operation == "info") {
+        StartOperation();
+        return;
+    }
+    fPhase = PHASE_IDENTITY;
+    fStartMs = NowMs();
+    fStartReturn = fEngine.DeviceInfo();
+    if (fStartReturn != FP_OK) {
+        Finish(GANG_FAILED);
+        return;
+    }
+    fWatch.Start();
+}
+
+void TQvBeaconJob::StartOperation()
+{
+    fPhase = PHASE_OPERATION;
+    fStartMs = NowMs();
+    fLastError.clear();
+    fClosingLine.clear();
+    if (fSpec.Operation == "program")
+        fStartReturn = fEngine.DeviceProgram(fSpec.File);
+    else if (fSpec.Operation == "config")
+        fStartReturn = fEngine.DeviceConfig(fSpec.Key, fSpec.Config);
+    else
+        fStartReturn = fEngine.DeviceInfo();
+    if (fStartReturn != FP_OK) {
+        Finish(GANG_FAILED);
+        return;
+    }
+    // Programming ends with an event; the exchanges end by going idle.
+    if (fSpec.Operation != "program")
+        fWatch.Start();
+}
+
+void TQvBeaconJob::Stop()
+{
+    if (Done())
+        return;
+    fEngine.Stop();
+    if (!Done())
+        Finish(GANG_STOPPED);
+}
+
+void TQvBeaconJob::WatchTick(TCvTimerParams&)
+{
+    if (Done() || fPhase == PHASE_IDLE)
+        return;
+    if (fEngine.State() == FP_IDLE) {
+        // An exchange that failed has ended through its error event already.
+        fWatch.Stop();
+        if (fPhase == PHASE_IDENTITY)
+            StartOperation();
+        else
+            Finish(GANG_OK);
+    } else if (NowMs() - fStartMs > ExchangeLimitMs) {
+        const std::string text = CvFormat("The beacon did not answer every request within %u seconds.",
+                                          static_cast<unsigned>(ExchangeLimitMs / 1000));
+        if (fLog)
+            fLog(logError, text);
+        fTimedOut = true;
+        fEngine.Stop();
+    }
+}
+
+void TQvBeaconJob::EngineAction(TQvFlashProgActionParams& params)
+{
+    if (Done())
+        return;
+    switch (params.Action) {
+    case FP_ACTION_INFO:
+        fRecord.Identity = params.Info;
+        fRow.SerialNumber = params.Info.Hardware.SerialNumber;
+        Changed();
+        break;
+    case FP_ACTION_START:
+        if (fPhase == PHASE_OPERATION && fSpec.Operation == "program") {
+            fRow.Progress = TQvProgressState{};
+            fRow.Progress.Blocks = static_cast<int32_t>(fEngine.Target().Block.size());
+            for (const auto& block : fEngine.Target().Block)
+                fRow.Progress.TotalBytes += block.Data.size();
+            fRecord.PackageChecksum = fEngine.Target().Checksum;
+            Changed();
+        }
+        break;
+    case FP_ACTION_PROGRESS:
+        ProgressAfterBlock(params.Progress);
+        Changed();
+        break;
+    case FP_ACTION_DONE:
+        if (fPhase == PHASE_OPERATION) {
+            fRow.Progress.Percent = 100;
+            fRow.Progress.Block = fRow.Progress.Blocks;
+            fRow.Progress.Bytes = fRow.Progress.TotalBytes;
+            Finish(GANG_OK);
+        }
+        break;
+    case FP_ACTION_ERROR:
+        // A failed identity exchange leaves the engine idle: the watch goes on to the operation.
+        if (fPhase == PHASE_OPERATION)
+            Finish(GANG_FAILED);
+        break;
+    case FP_ACTION_STOP:
+        Finish(fTimedOut ? GANG_FAILED : GANG_STOPPED);
+        break;
+    default:
+        break;
+    }
+}
+
+void TQvBeaconJob::ProgressAfterBlock(int32_t percent)
+{
+    // Raised as each block is sent: the blocks before it are acknowledged.
+    const auto& blocks = fEngine.Target().Block;
+    TQvProgressState& p = fRow.Progress;
+    p.Percent = percent;
+    p.Block = std::min<int32_t>(p.Block + 1, static_cast<int32_t>(blocks.size()));
+    p.Bytes = 0;
+    for (int32_t i = 0; i + 1 < p.Block; ++i)
+        p.Bytes += blocks[static_cast<size_t>(i)].Data.size();
+    p.ElapsedMs = NowMs() - fStartMs;
+}
+
+void TQvBeaconJob::LogEntry(TCvAppLogMsgType type, const std::string& text)
+{
+    if (Done())
+        return;
+    if (text == "Aborted." || text == "Stopped.")
+        fClosingLine = text;
+    else if (type == logError)
+        fLastError = text;
+}
+
+void TQvBeaconJob::Finish(EQvGangResult result)
+{
+    if (Done())
+        return;
+    fWatch.Stop();
+    fPhase = PHASE_DONE;
+    fRow.Result = result;
+    fRow.Seconds = static_cast<double>(NowMs() - fJobStartMs) / 1000.0;
+    if (result != GANG_OK)
+        fRow.Error = !fLastError.empty() ? fLastError : fClosingLine;
+    fRecord.Ok = result == GANG_OK;
+    fRecord.Error = fRow.Error;
+    fRecord.Finished = std::chrono::system_clock::now();
+    if (fSpec.Operation == "program")
+        fRecord.Bytes = fRow.Progress.Bytes;
+    Changed();
+    TQvBeaconJobParams params{this};
+    fOnDone(params);
+}
+
+void TQvBeaconJob::Changed()
+{
+    TQvBeaconJobParams params{this};
+    fOnChanged(params);
+}
