@@ -1,5 +1,7 @@
 #include "app/QvBeaconJob.h"
 
+#include "protocol/QvCmdSys.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -18,6 +20,7 @@ TQvBeaconJob::TQvBeaconJob(TQvFlashProg& engine, std::string port, TQvBeaconJobS
     , fSpec(std::move(spec))
     , fLog(std::move(log))
     , fWatch(WatchMs)
+    , fFinish(1) // the next turn of the event loop (an interval of 0 never fires)
 {
     fRow.Port = port;
     fRecord.Port = std::move(port);
@@ -25,11 +28,29 @@ TQvBeaconJob::TQvBeaconJob(TQvFlashProg& engine, std::string port, TQvBeaconJobS
     if (fSpec.Operation == "program")
         fRecord.Package = fSpec.File;
     fWatch.SetOnTimer(TCvEvent<TCvTimerParams>(this, &TQvBeaconJob::WatchTick));
+    fFinish.SetOnTimer(TCvEvent<TCvTimerParams>(this, &TQvBeaconJob::FinishTick));
+    if (fEngine.CmdProc())
+        fEngine.CmdProc()->RegisterHandler(CID_SYS_INFO, TQvCmdProcExecuteDelegate(this, &TQvBeaconJob::SysInfoReply));
 }
 
 TQvBeaconJob::~TQvBeaconJob()
 {
     fWatch.Stop();
+    fFinish.Stop();
+    if (fEngine.CmdProc())
+        fEngine.CmdProc()->UnregisterHandler(CID_SYS_INFO,
+                                             TQvCmdProcExecuteDelegate(this, &TQvBeaconJob::SysInfoReply));
+}
+
+void TQvBeaconJob::SysInfoReply(TQvCmdProcExecuteParams& params)
+{
+    const auto* msg = dynamic_cast<const TQvCmdMsgRxSysInfo*>(params.MsgRx);
+    if (!msg || Done())
+        return;
+    const TQvCmdInfo info = msg->Info();
+    fRecord.Identity = info;
+    fRow.SerialNumber = info.Hardware.SerialNumber;
+    Changed();
 }
 
 void TQvBeaconJob::Start()
@@ -73,16 +94,15 @@ void TQvBeaconJob::StartOperation()
 
 void TQvBeaconJob::Stop()
 {
-    if (Done())
+    if (Done() || fFinishing)
         return;
     fEngine.Stop();
-    if (!Done())
-        Finish(GANG_STOPPED);
+    Finish(GANG_STOPPED); // no effect when the engine's stop event has ended the job
 }
 
 void TQvBeaconJob::WatchTick(TCvTimerParams&)
 {
-    if (Done() || fPhase == PHASE_IDLE)
+    if (Done() || fFinishing || fPhase == PHASE_IDLE)
         return;
     if (fEngine.State() == FP_IDLE) {
         // An exchange that failed has ended through its error event already.
@@ -103,14 +123,9 @@ void TQvBeaconJob::WatchTick(TCvTimerParams&)
 
 void TQvBeaconJob::EngineAction(TQvFlashProgActionParams& params)
 {
-    if (Done())
+    if (Done() || fFinishing)
         return;
     switch (params.Action) {
-    case FP_ACTION_INFO:
-        fRecord.Identity = params.Info;
-        fRow.SerialNumber = params.Info.Hardware.SerialNumber;
-        Changed();
-        break;
     case FP_ACTION_START:
         if (fPhase == PHASE_OPERATION && fSpec.Operation == "program") {
             fRow.Progress = TQvProgressState{};
@@ -161,7 +176,7 @@ void TQvBeaconJob::ProgressAfterBlock(int32_t percent)
 
 void TQvBeaconJob::LogEntry(TCvAppLogMsgType type, const std::string& text)
 {
-    if (Done())
+    if (Done() || fFinishing)
         return;
     if (text == "Aborted." || text == "Stopped.")
         fClosingLine = text;
@@ -171,17 +186,26 @@ void TQvBeaconJob::LogEntry(TCvAppLogMsgType type, const std::string& text)
 
 void TQvBeaconJob::Finish(EQvGangResult result)
 {
-    if (Done())
+    if (Done() || fFinishing)
         return;
     fWatch.Stop();
+    fFinishing = true;
+    fPending = result;
+    fRecord.Finished = std::chrono::system_clock::now();
+    fRow.Seconds = static_cast<double>(NowMs() - fJobStartMs) / 1000.0;
+    fFinish.Start();
+}
+
+void TQvBeaconJob::FinishTick(TCvTimerParams&)
+{
+    fFinish.Stop();
+    const EQvGangResult result = fPending;
     fPhase = PHASE_DONE;
     fRow.Result = result;
-    fRow.Seconds = static_cast<double>(NowMs() - fJobStartMs) / 1000.0;
     if (result != GANG_OK)
         fRow.Error = !fLastError.empty() ? fLastError : fClosingLine;
     fRecord.Ok = result == GANG_OK;
     fRecord.Error = fRow.Error;
-    fRecord.Finished = std::chrono::system_clock::now();
     if (fSpec.Operation == "program")
         fRecord.Bytes = fRow.Progress.Bytes;
     Changed();

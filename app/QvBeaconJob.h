@@ -10,6 +10,7 @@
 #include "framework/CvAppLog.h"
 #include "framework/CvEvent.h"
 #include "framework/CvTimer.h"
+#include "protocol/QvCmdProc.h"
 
 #include <cstdint>
 #include <functional>
@@ -40,7 +41,7 @@ public:
     TQvBeaconJob(const TQvBeaconJob&) = delete;
     TQvBeaconJob& operator=(const TQvBeaconJob&) = delete;
 
-    // Starts the operation; OnDone may be raised before this returns (a package refused).
+    // Starts the operation; OnDone is raised from the event loop, never from inside a call.
     void Start();
     // Stops the engine; the job ends as stopped.
     void Stop();
@@ -68,10 +69,16 @@ private:
     enum EPhase : uint8_t { PHASE_IDLE, PHASE_IDENTITY, PHASE_OPERATION, PHASE_DONE };
 
     void StartOperation();
+    // Ends the job once the dispatch under way is over (the engine raises its end before the
+    // other handlers of the same reply have seen it).
     void Finish(EQvGangResult result);
+    void FinishTick(TCvTimerParams& params);
     void WatchTick(TCvTimerParams& params);
     void Changed();
     void ProgressAfterBlock(int32_t percent);
+    // Every identification reply, also the one after the update's reboot, which the engine
+    // logs but does not raise.
+    void SysInfoReply(TQvCmdProcExecuteParams& params);
 
     TQvFlashProg& fEngine;
     TQvBeaconJobSpec fSpec;
@@ -86,6 +93,9 @@ private:
     uint64_t fStartMs = 0;      // monotonic, when the current step started
     uint64_t fJobStartMs = 0;
     TCvTimer fWatch;
+    TCvTimer fFinish;
+    bool fFinishing = false;
+    EQvGangResult fPending = GANG_RUNNING;
     TQvBeaconJobEvent fOnChanged;
     TQvBeaconJobEvent fOnDone;
 };

@@ -4,57 +4,15 @@
 #include "app/QvHeadless.h"
 #include "framework/CvFiles.h"
 
-#include "tests/framework/FwTestSupport.h"
-#include "tests/support/SimProcess.h"
+#include "tests/app/HeadlessFixture.h"
 
 #include <QLockFile>
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 namespace {
 
-class QvHeadlessTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        fExe = fDir.File("quorvan-programmer");
-        std::filesystem::copy_file(QvProgrammerPath(), fExe);
-        std::filesystem::permissions(fExe, std::filesystem::perms::owner_all);
-    }
-    // Starts the simulator with a short reboot; returns its device path.
-    std::string Sim(std::vector<std::string> args = {})
-    {
-        args.insert(args.begin(), {"--reboot-ms", "300"});
-        const std::string port = fSim.Start(args);
-        EXPECT_FALSE(port.empty()) << fSim.Stderr();
-        return port;
-    }
-    TQvRunResult Run(const std::vector<std::string>& args) { return QvRun(fExe, args); }
-    // A package made by the packer from a deterministic image of `size` bytes.
-    std::string Pack(size_t size)
-    {
-        std::string image;
-        for (size_t i = 0; i < size; ++i)
-            image += static_cast<char>((i * 7 + 3) & 0xFF);
-        const std::string bin = fDir.File("image.bin");
-        FwWriteFile(bin, image);
-        const std::string fwx = fDir.File("image.fwx");
-        const TQvRunResult r = QvRun(QvPackPath(), {"--output", fwx, bin});
-        EXPECT_EQ(r.ExitCode, 0) << r.Err;
-        return fwx;
-    }
-
-    TFwTempDir fDir;
-    std::string fExe;
-    TQvSimProcess fSim;
-};
-
-bool Has(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
+class QvHeadlessTest : public QvHeadlessFixture {};
 
 } // namespace
 
@@ -76,8 +34,8 @@ TEST_F(QvHeadlessTest, ArgumentsAndUsage)
     for (const Case& c : cases) {
         const TQvRunResult r = Run(c.args);
         EXPECT_EQ(r.ExitCode, c.exit) << c.args[0];
-        EXPECT_TRUE(Has(r.Err, c.inErr)) << r.Err;
-        EXPECT_TRUE(Has(c.exit == 0 ? r.Out : r.Err, "Exit status:")) << c.args[0];
+        EXPECT_TRUE(QvHas(r.Err, c.inErr)) << r.Err;
+        EXPECT_TRUE(QvHas(c.exit == 0 ? r.Out : r.Err, "Exit status:")) << c.args[0];
     }
     // Parsing keeps device paths apart from "/" switches.
     const TQvHeadlessArgs a = QvParseHeadlessArgs({"program", "/tmp/a.fwx", "/PORT=/dev/ttyUSB0", "-trace"});
@@ -94,14 +52,14 @@ TEST_F(QvHeadlessTest, InfoPrintsBothReports)
     EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
     for (const char* line : {"Device information...", "Hardware Part Number = CV01520", "Hardware Serial Number = 004242",
                              "Config Information...", "Hardware EUI48 = "})
-        EXPECT_TRUE(Has(r.Out, line)) << line << "\n" << r.Out;
+        EXPECT_TRUE(QvHas(r.Out, line)) << line << "\n" << r.Out;
     // The trace shows both directions; the log (standard output) shows no raw lines.
-    EXPECT_TRUE(Has(r.Err, " -> #0281C1")) << r.Err;
-    EXPECT_TRUE(Has(r.Err, " <- $02")) << r.Err;
-    EXPECT_FALSE(Has(r.Out, "#0281C1"));
+    EXPECT_TRUE(QvHas(r.Err, " -> #0281C1")) << r.Err;
+    EXPECT_TRUE(QvHas(r.Err, " <- $02")) << r.Err;
+    EXPECT_FALSE(QvHas(r.Out, "#0281C1"));
     // Headless runs leave the settings file alone; the log file is written.
     EXPECT_FALSE(CvFileExists(fDir.File("quorvan-programmer.ini")));
-    EXPECT_TRUE(Has(FwReadFile(fDir.File("quorvan-programmer.log")), "Config Information..."));
+    EXPECT_TRUE(QvHas(FwReadFile(fDir.File("quorvan-programmer.log")), "Config Information..."));
 }
 
 TEST_F(QvHeadlessTest, ProgramCompletesAndARefusedBlockFails)
@@ -111,9 +69,9 @@ TEST_F(QvHeadlessTest, ProgramCompletesAndARefusedBlockFails)
         const std::string port = Sim();
         const TQvRunResult r = Run({"program", fwx, "-PORT=" + port});
         EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
-        EXPECT_TRUE(Has(r.Out, "Device transfering block 11 (100.0%)...")) << r.Out;
-        EXPECT_TRUE(Has(r.Out, "Completed.")) << r.Out;
-        EXPECT_FALSE(Has(r.Err, "block ")) << "no progress bar when standard error is no terminal";
+        EXPECT_TRUE(QvHas(r.Out, "Device transfering block 11 (100.0%)...")) << r.Out;
+        EXPECT_TRUE(QvHas(r.Out, "Completed.")) << r.Out;
+        EXPECT_FALSE(QvHas(r.Err, "block ")) << "no progress bar when standard error is no terminal";
         fSim.Stop();
     }
     TQvSimProcess refusing;
@@ -121,9 +79,9 @@ TEST_F(QvHeadlessTest, ProgramCompletesAndARefusedBlockFails)
     ASSERT_FALSE(port.empty());
     const TQvRunResult r = Run({"program", fwx, "-PORT=" + port});
     EXPECT_EQ(r.ExitCode, QV_EXIT_BEACON) << r.Out;
-    EXPECT_TRUE(Has(r.Out, "Device block programming not possible due to a Flash memory error.")) << r.Out;
-    EXPECT_TRUE(Has(r.Out, "Aborted.")) << r.Out;
-    EXPECT_FALSE(Has(r.Out, "Completed."));
+    EXPECT_TRUE(QvHas(r.Out, "Device block programming not possible due to a Flash memory error.")) << r.Out;
+    EXPECT_TRUE(QvHas(r.Out, "Aborted.")) << r.Out;
+    EXPECT_FALSE(QvHas(r.Out, "Completed."));
 }
 
 TEST_F(QvHeadlessTest, FailuresHaveTheirOwnExitStatus)
@@ -131,24 +89,24 @@ TEST_F(QvHeadlessTest, FailuresHaveTheirOwnExitStatus)
     // A missing port.
     TQvRunResult r = Run({"info", "-PORT=/dev/ttyQV-missing"});
     EXPECT_EQ(r.ExitCode, QV_EXIT_PORT);
-    EXPECT_TRUE(Has(r.Out, "The serial port '/dev/ttyQV-missing' is not available, and cannot be opened.")) << r.Out;
+    EXPECT_TRUE(QvHas(r.Out, "The serial port '/dev/ttyQV-missing' is not available, and cannot be opened.")) << r.Out;
 
     // A broken package, without any beacon.
     const std::string bad = fDir.File("broken.fwx");
     FwWriteFile(bad, "<Firmware><Config/></Firmware>");
     r = Run({"inspect", bad});
     EXPECT_EQ(r.ExitCode, QV_EXIT_REJECTED) << r.Out;
-    EXPECT_TRUE(Has(r.Out, "The package is not valid.")) << r.Out;
+    EXPECT_TRUE(QvHas(r.Out, "The package is not valid.")) << r.Out;
     r = Run({"inspect", Pack(600)});
     EXPECT_EQ(r.ExitCode, 0) << r.Out;
-    EXPECT_TRUE(Has(r.Out, "Package is valid: 3 blocks, 600 bytes of data.")) << r.Out;
+    EXPECT_TRUE(QvHas(r.Out, "Package is valid: 3 blocks, 600 bytes of data.")) << r.Out;
 
     // A second instance finds the lock held.
     QLockFile lock(QString::fromStdString(fDir.File("quorvan-programmer.lock")));
     ASSERT_TRUE(lock.tryLock(0));
     r = Run({"inspect", bad});
     EXPECT_EQ(r.ExitCode, QV_EXIT_INSTANCE);
-    EXPECT_TRUE(Has(r.Err, "Another instance")) << r.Err;
+    EXPECT_TRUE(QvHas(r.Err, "Another instance")) << r.Err;
 }
 
 TEST_F(QvHeadlessTest, ConfigWritesTheFileThenReadsBack)
@@ -159,9 +117,9 @@ TEST_F(QvHeadlessTest, ConfigWritesTheFileThenReadsBack)
     const std::string port = Sim();
     TQvRunResult r = Run({"config", cfg, "-PORT=" + port});
     EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
-    EXPECT_TRUE(Has(r.Out, "Device enabling engineering mode...")) << r.Out;
-    EXPECT_TRUE(Has(r.Out, "Device setting hardware configuration...")) << r.Out;
-    EXPECT_TRUE(Has(r.Out, "Hardware Serial Number = 000777")) << r.Out;
+    EXPECT_TRUE(QvHas(r.Out, "Device enabling engineering mode...")) << r.Out;
+    EXPECT_TRUE(QvHas(r.Out, "Device setting hardware configuration...")) << r.Out;
+    EXPECT_TRUE(QvHas(r.Out, "Hardware Serial Number = 000777")) << r.Out;
 
     r = Run({"config", fDir.File("missing.ini"), "-PORT=" + port});
     EXPECT_EQ(r.ExitCode, QV_EXIT_REJECTED);
