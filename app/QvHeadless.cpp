@@ -2,6 +2,9 @@
 
 #include "app/QvApp.h"
 #include "app/QvBeaconJob.h"
+#include "app/QvGangDisplay.h"
+#include "app/QvGangRun.h"
+#include "app/QvSignalWatch.h"
 #include "app/QvResultsFile.h"
 #include "app/QvSettings.h"
 #include "flashprog/QvFlashProg.h"
@@ -19,7 +22,10 @@
 #include <QEventLoop>
 #include <QSerialPortInfo>
 
+#include <chrono>
 #include <memory>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 TQvHeadless::TQvHeadless(TQvApp& core, bool progressBar)
     : fCore(core)
@@ -89,6 +95,11 @@ int TQvHeadless::Run(const TQvHeadlessArgs& args)
             return QV_EXIT_USAGE;
         }
     }
+    if (QvIsGangRun(args)) {
+        if (args.Command == "config" && !LoadConfig(args.File, spec))
+            return QV_EXIT_REJECTED;
+        return RunGang(args, spec, results.get());
+    }
     if (!fCore.CommsConnect())
         return QV_EXIT_PORT;
     const int result = args.Command == "config" && !LoadConfig(args.File, spec) ? QV_EXIT_REJECTED
@@ -154,6 +165,29 @@ int TQvHeadless::RunJob(const TQvBeaconJobSpec& spec, TQvResultsFile* results)
     return ExitStatus(spec.Operation, job);
 }
 
+int TQvHeadless::RunGang(const TQvHeadlessArgs& args, const TQvBeaconJobSpec& spec, TQvResultsFile* results)
+{
+    winsize size{};
+    const bool live = isatty(STDOUT_FILENO) && ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0;
+    TQvGangDisplay display(live, live ? size.ws_col : 0, [](const std::string& text) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+    });
+    fGangDisplay = &display;
+    TQvGangRun run(args, fCore.Settings()->SerialPort(), spec, display, results);
+    QEventLoop loop;
+    run.SetOnOver(TCvEvent<TCvTimerParams>::FromFunction([&loop](TCvTimerParams&) { loop.quit(); }));
+    // Ctrl-C and SIGTERM stop the runs in progress; the summary follows once they have ended.
+    TQvSignalWatch signals;
+    signals.SetOnSignal(TCvEvent<TQvSignalParams>::FromFunction([&run](TQvSignalParams&) { run.Interrupt(); }));
+    const auto started = std::chrono::steady_clock::now();
+    if (run.Start() && !run.Over())
+        loop.exec();
+    display.Finish(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    fGangDisplay = nullptr;
+    return run.ExitStatus();
+}
+
 int TQvHeadless::ExitStatus(const std::string& operation, const TQvBeaconJob& job)
 {
     switch (job.StartReturn()) {
@@ -170,6 +204,10 @@ int TQvHeadless::ExitStatus(const std::string& operation, const TQvBeaconJob& jo
 
 void TQvHeadless::LogAdd(TCvAppLogAddParams& params)
 {
+    if (fGangDisplay) {
+        fGangDisplay->LogLine(params.Msg);
+        return;
+    }
     const bool bar = fBarShown;
     ClearProgress();
     std::fputs(params.Msg.c_str(), stdout);

@@ -12,6 +12,7 @@
 
 class TQvApp;
 class TQvBeaconJob;
+class TQvGangDisplay;
 class TQvResultsFile;
 struct TQvBeaconJobSpec;
 struct TCvAppLogAddParams;
@@ -32,6 +33,8 @@ public:
 
 private:
     int RunInspect(const std::string& file);
+    // Several beacons at once (a list of ports, or a station), to the end or to an interrupt.
+    int RunGang(const TQvHeadlessArgs& args, const TQvBeaconJobSpec& spec, TQvResultsFile* results);
     // Reads the Beacon Config File into `spec` (the settings' key and engineering mode).
     bool LoadConfig(const std::string& file, TQvBeaconJobSpec& spec);
     // Runs one operation on the connected beacon to its end (event loop included).
@@ -47,5 +50,6 @@ private:
     bool fProgressBar;
     bool fBarShown = false;
     TQvBeaconJob* fJob = nullptr;
+    TQvGangDisplay* fGangDisplay = nullptr;
     TQvProgressState fLastProgress;
 };
