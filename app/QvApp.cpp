@@ -4,6 +4,7 @@
 #include "app/QvSettings.h"
 #include "app/QvTracePort.h"
 #include "flashprog/QvFlashProg.h"
+#include "flashprog/QvStation.h"
 #include "framework/CvApp.h"
 #include "framework/CvAppLog.h"
 #include "framework/CvAppNotifier.h"
@@ -12,30 +13,7 @@
 #include "protocol/QvCmdProc.h"
 #include "serial/CvComPort.h"
 
-#include <cstring>
-
 TQvApp* AppCore = nullptr;
-
-namespace {
-
-// The operating system's reason for a failed open, for the detail text of the error box.
-std::string OpenFailureDetail(const std::string& port, int32_t winCode)
-{
-    switch (winCode) {
-    case -1:
-        return {};
-    case 2:
-        return "No such device: is the beacon's adapter plugged in?";
-    case 13:
-        return "Permission denied: is the user in the dialout group?";
-    case 16:
-        return "The device is busy: is another program using " + port + "?";
-    default:
-        return std::strerror(winCode);
-    }
-}
-
-} // namespace
 
 TQvApp::TQvApp()
 {
@@ -52,38 +30,15 @@ TQvApp::TQvApp()
 
     // Booleans as text are "True" and "False" throughout (the INI files store them as 1/0).
 
-    fComPort = std::make_unique<TQvTracePort>();
-    fComPort->SetBaudRate(br9600);
-    fComPort->SetPort("COM1");
-    fComPort->Parity().SetBits(prNone);
-    fComPort->SetStopBits(sbOneStopBit);
-    fComPort->SetDataBits(dbEight);
-    TComEvents events;
-    events.set(evRxChar);
-    fComPort->SetEvents(events);
-    fComPort->Buffer().SetInputSize(4096);
-    fComPort->FlowControl().SetOutCTSFlow(false);
-    fComPort->FlowControl().SetOutDSRFlow(false);
-    fComPort->FlowControl().SetControlDTR(dtrDisable);
-    fComPort->FlowControl().SetControlRTS(rtsDisable);
-    fComPort->FlowControl().SetXonXoffOut(false);
-    fComPort->FlowControl().SetXonXoffIn(false);
-    TStoredProps stored;
-    stored.set(spBasic);
-    fComPort->SetStoredProps(stored);
-    fComPort->SetTriggersOnRxChar(true);
-
-    fCmdProc = std::make_unique<TQvCmdProc>();
-    fCmdProc->SetComPort(fComPort.get());
-    fCmdProc->SetOnDecode(TCvEvent<TQvCmdProcDecodeParams>(this, &TQvApp::CmdProcDecode));
-    fCmdProc->SetOnSend(TCvEvent<TQvCmdProcSendParams>(this, &TQvApp::CmdProcSend));
-    fCmdProc->SetDecodeErrorEnUnregistered(false);
+    auto port = std::make_unique<TQvTracePort>();
+    fTracePort = port.get();
+    fStation = std::make_unique<TQvStation>(std::move(port), fLog.get());
 
     fSettings = std::make_unique<TQvSettings>();
     fSettings->Defaults();
     fSettings->Load();
 
-    fSettings->SerialPort().ToComPort(fComPort.get());
+    fSettings->SerialPort().ToComPort(ComPort());
 
     ApplyCommandLine();
 
@@ -91,23 +46,16 @@ TQvApp::TQvApp()
         AppLog->Add(logInfo, "Engineering mode enabled.");
         fNotifier->SetLogDebug(true);
     }
-
-    fFlashProg = std::make_unique<TQvFlashProg>(fComPort.get(), fCmdProc.get());
 }
 
 TQvApp::~TQvApp()
 {
     fNotifier->UnregisterHandler(this);
-    if (fComPort->Connected())
-        CommsDisconnect();
+    CommsDisconnect();
 
-    fFlashProg.reset();
+    fStation.reset();
+    fTracePort = nullptr;
     fSettings.reset();
-    fCmdProc.reset();
-    // The port raises OnAfterClose from its destructor when still open; nobody listens by now.
-    fComPort->SetOnAfterOpen({});
-    fComPort->SetOnAfterClose({});
-    fComPort.reset();
 
     AppNotifier = nullptr;
     fNotifier.reset();
@@ -115,14 +63,24 @@ TQvApp::~TQvApp()
     fLog.reset();
 }
 
+TQvCmdProc* TQvApp::CmdProc() const
+{
+    return fStation->CmdProc();
+}
+
 TComPort* TQvApp::ComPort() const
 {
-    return fComPort.get();
+    return fStation->Port();
+}
+
+TQvFlashProg* TQvApp::FlashProg() const
+{
+    return fStation->FlashProg();
 }
 
 void TQvApp::SetTrace(bool value)
 {
-    fComPort->SetTrace(value);
+    fTracePort->SetTrace(value);
 }
 
 void TQvApp::ApplyCommandLine()
@@ -147,68 +105,15 @@ void TQvApp::ApplyCommandLine()
 
 bool TQvApp::CommsConnect()
 {
-    if (fComPort->Connected())
+    TQvStationFailure failure;
+    if (fStation->Connect(fSettings->SerialPort(), &failure))
         return true;
-
-    const std::string port = fSettings->SerialPort().PortName();
-    AppLog->Add(logInfo, "Opening serial port \"%s\"...", port);
-
-    std::string detail;
-    bool opened = false;
-    try {
-        if (TCvComPort::CheckPortExists(port)) {
-            fSettings->SerialPort().ToComPort(fComPort.get());
-            fComPort->Open();
-            if (fComPort->Connected()) {
-                fComPort->ClearBuffer(true, true);
-                opened = true;
-            }
-        } else {
-            detail = OpenFailureDetail(port, 2);
-        }
-    } catch (const EComPort& e) {
-        detail = OpenFailureDetail(port, e.WinCode());
-        if (detail.empty())
-            detail = e.what();
-    } catch (const std::exception& e) {
-        detail = e.what();
-    }
-
-    if (!opened) {
-        const std::string text = CvFormat("The serial port \"%s\" is not available, and cannot be opened.", port);
-        AppLog->Add(logError, text);
-        if (QvDialogs().ShowError)
-            QvDialogs().ShowError(text, detail);
-    } else {
-        AppLog->Add(logInfo, "Opened serial port \"%s\", with settings \"%s\".", port,
-                    fSettings->SerialPort().SettingsText());
-    }
-
-    fCmdProc->DecodeReset();
-    return opened;
+    if (QvDialogs().ShowError)
+        QvDialogs().ShowError(failure.Text, failure.Detail);
+    return false;
 }
 
 void TQvApp::CommsDisconnect()
 {
-    if (!fComPort->Connected())
-        return;
-    const std::string port = fComPort->Port();
-    AppLog->Add(logInfo, "Closing serial port \"%s\".", port);
-    try {
-        fComPort->Close();
-        AppLog->Add(logInfo, "Closed serial port \"%s\".", port);
-    } catch (const std::exception&) {
-        AppLog->Add(logError, "An error occured while trying to close serial port \"%s\".", port);
-    }
-}
-
-void TQvApp::CmdProcDecode(TQvCmdProcDecodeParams& params)
-{
-    if (params.Status != cdec_OK)
-        AppLog->Add(logError, params.StatusStr);
-}
-
-void TQvApp::CmdProcSend(TQvCmdProcSendParams&)
-{
-    // Sent lines leave no trace in the log.
+    fStation->Disconnect();
 }

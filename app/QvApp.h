@@ -1,6 +1,7 @@
-// The application core: owns the log and the notifier (program-wide), the serial port, the
-// command processor bound to it, the program settings and the programming engine; applies the
-// command line and the engineering setting; opens and closes the serial connection.
+// The application core: owns the log and the notifier (program-wide), the station (the serial
+// port, the command processor bound to it and the programming engine, logging to the
+// program-wide log) and the program settings; applies the command line and the engineering
+// setting; opens and closes the serial connection.
 #pragma once
 
 #include <memory>
@@ -11,24 +12,24 @@ class TCvAppNotifier;
 class TQvCmdProc;
 class TQvFlashProg;
 class TQvSettings;
+class TQvStation;
 class TQvTracePort;
 class TComPort;
-struct TQvCmdProcDecodeParams;
-struct TQvCmdProcSendParams;
 
 class TQvApp {
 public:
-    // Builds everything in order: log, notifier, port, processor, settings (defaults, load),
-    // serial settings onto the port, command line, engineering mode, engine.
+    // Builds everything in order: log, notifier, station (port, processor, engine), settings
+    // (defaults, load), serial settings onto the port, command line, engineering mode.
     TQvApp();
     // Tears down in the reverse order; the log saves its file last.
     ~TQvApp();
     TQvApp(const TQvApp&) = delete;
     TQvApp& operator=(const TQvApp&) = delete;
 
-    TQvCmdProc* CmdProc() const { return fCmdProc.get(); }
+    TQvStation* Station() const { return fStation.get(); }
+    TQvCmdProc* CmdProc() const;
     TComPort* ComPort() const;
-    TQvFlashProg* FlashProg() const { return fFlashProg.get(); }
+    TQvFlashProg* FlashProg() const;
     TQvSettings* Settings() const { return fSettings.get(); }
 
     // Opens the port with the current settings if it is not open yet; a failure is logged and
@@ -43,16 +44,13 @@ public:
     void SetTrace(bool value);
 
 private:
-    void CmdProcDecode(TQvCmdProcDecodeParams& params);
-    void CmdProcSend(TQvCmdProcSendParams& params);
     void ApplyCommandLine();
 
     std::unique_ptr<TCvAppLog> fLog;
     std::unique_ptr<TCvAppNotifier> fNotifier;
-    std::unique_ptr<TQvTracePort> fComPort;
-    std::unique_ptr<TQvCmdProc> fCmdProc;
+    std::unique_ptr<TQvStation> fStation;
+    TQvTracePort* fTracePort = nullptr; // the station's port
     std::unique_ptr<TQvSettings> fSettings;
-    std::unique_ptr<TQvFlashProg> fFlashProg;
     bool fStartMinimised = false;
 };
 

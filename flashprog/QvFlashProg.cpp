@@ -9,9 +9,10 @@
 
 #include <exception>
 
-TQvFlashProg::TQvFlashProg(TComPort* comPort, TQvCmdProc* cmdProc)
+TQvFlashProg::TQvFlashProg(TComPort* comPort, TQvCmdProc* cmdProc, TCvLogSink* log)
     : fCmdProc(cmdProc)
     , fComPort(comPort)
+    , fLog(log)
     , fTimer(ReplyTimeoutMs)
 {
     if (fCmdProc) {
@@ -23,12 +24,13 @@ TQvFlashProg::TQvFlashProg(TComPort* comPort, TQvCmdProc* cmdProc)
         fCmdProc->RegisterCmd(CID_CONFIG_GET, TQvCmdMsgRx::ClassOf<TQvCmdMsgRxConfigGet>());
 
         using TDelegate = TQvCmdProcExecuteDelegate;
-        fCmdProc->RegisterHandler(CID_SYS_INFO, TDelegate(this, &TQvFlashProg::ExecuteSysInfo));
-        fCmdProc->RegisterHandler(CID_SYS_ENGINEERING, TDelegate(this, &TQvFlashProg::ExecuteSysEngineering));
-        fCmdProc->RegisterHandler(CID_PROG_INIT, TDelegate(this, &TQvFlashProg::ExecuteProgInit));
-        fCmdProc->RegisterHandler(CID_PROG_BLOCK, TDelegate(this, &TQvFlashProg::ExecuteProgBlock));
-        fCmdProc->RegisterHandler(CID_PROG_UPDATE, TDelegate(this, &TQvFlashProg::ExecuteProgUpdate));
-        fCmdProc->RegisterHandler(CID_CONFIG_GET, TDelegate(this, &TQvFlashProg::ExecuteConfigGet));
+        fHandlers.push_back(fCmdProc->AddHandler(CID_SYS_INFO, TDelegate(this, &TQvFlashProg::ExecuteSysInfo)));
+        fHandlers.push_back(
+            fCmdProc->AddHandler(CID_SYS_ENGINEERING, TDelegate(this, &TQvFlashProg::ExecuteSysEngineering)));
+        fHandlers.push_back(fCmdProc->AddHandler(CID_PROG_INIT, TDelegate(this, &TQvFlashProg::ExecuteProgInit)));
+        fHandlers.push_back(fCmdProc->AddHandler(CID_PROG_BLOCK, TDelegate(this, &TQvFlashProg::ExecuteProgBlock)));
+        fHandlers.push_back(fCmdProc->AddHandler(CID_PROG_UPDATE, TDelegate(this, &TQvFlashProg::ExecuteProgUpdate)));
+        fHandlers.push_back(fCmdProc->AddHandler(CID_CONFIG_GET, TDelegate(this, &TQvFlashProg::ExecuteConfigGet)));
     }
     fTimer.SetEnabled(false);
     fTimer.SetOnTimer(TCvEvent<TCvTimerParams>(this, &TQvFlashProg::TimerEvent));
@@ -46,18 +48,18 @@ TQvFlashProg::~TQvFlashProg()
 
 EQvFlashProgReturn TQvFlashProg::DeviceProgram(const std::string& filename)
 {
-    QvFlashProgLog(logInfo, "Programming firmware from file \"%s\"...", filename);
+    QvFlashProgLog(fLog, logInfo, "Programming firmware from file \"%s\"...", filename);
     if (fState != FP_IDLE) {
-        QvFlashProgLog(logError, "Another programming operation is currently in progress.");
+        QvFlashProgLog(fLog, logError, "Another programming operation is currently in progress.");
         DoAbort();
         return FP_ERR_FILEOPEN;
     }
-    if (!TQvFlashProgFile::CheckFile(filename)) {
+    if (!TQvFlashProgFile::CheckFile(filename, fLog)) {
         DoAbort();
         return FP_ERR_FILENAME;
     }
     fFilename = filename;
-    const EQvFlashProgReturn loaded = TQvFlashProgFile::Load(filename, fTarget);
+    const EQvFlashProgReturn loaded = TQvFlashProgFile::Load(filename, fTarget, fLog);
     if (loaded != FP_OK) {
         DoAbort();
         return loaded;
@@ -72,7 +74,7 @@ EQvFlashProgReturn TQvFlashProg::DeviceProgram(const std::string& filename)
 void TQvFlashProg::Stop()
 {
     if (fState != FP_IDLE)
-        QvFlashProgLog(logWarning, "Stopped.");
+        QvFlashProgLog(fLog, logWarning, "Stopped.");
     SetState(FP_IDLE);
     DoAction(FP_ACTION_STOP, 0);
 }
@@ -81,7 +83,7 @@ bool TQvFlashProg::CheckConnected()
 {
     if (fComPort && fComPort->Connected())
         return true;
-    QvFlashProgLog(logError, "The serial comms port is not connected.");
+    QvFlashProgLog(fLog, logError, "The serial comms port is not connected.");
     return false;
 }
 
@@ -103,7 +105,7 @@ void TQvFlashProg::TimerEvent(TCvTimerParams&)
 {
     TimerStop();
     if (fState != FP_PROG_POLL)
-        QvFlashProgLog(logError, "Timed out waiting for device to reply.");
+        QvFlashProgLog(fLog, logError, "Timed out waiting for device to reply.");
     StateProcess(FP_OUTCOME_TIMEOUT);
 }
 
@@ -123,14 +125,14 @@ void TQvFlashProg::DoAction(EQvFlashProgAction action, int32_t progress)
 void TQvFlashProg::DoComplete()
 {
     SetState(FP_IDLE);
-    QvFlashProgLog(logInfo, "Completed.");
+    QvFlashProgLog(fLog, logInfo, "Completed.");
     DoAction(FP_ACTION_DONE, 0);
 }
 
 void TQvFlashProg::DoAbort()
 {
     SetState(FP_IDLE);
-    QvFlashProgLog(logError, "Aborted.");
+    QvFlashProgLog(fLog, logError, "Aborted.");
     DoAction(FP_ACTION_ERROR, 0);
 }
 
@@ -204,11 +206,11 @@ void TQvFlashProg::StateProcess(EQvFlashProgOutcome outcome)
             DoAbort();
         } else if (fStatePollCnt < PollAttempts) {
             ++fStatePollCnt;
-            QvFlashProgLog(logInfo, "Device identification requested (attempt %u/%u)...", fStatePollCnt,
+            QvFlashProgLog(fLog, logInfo, "Device identification requested (attempt %u/%u)...", fStatePollCnt,
                            PollAttempts);
             SendSysInfo();
         } else {
-            QvFlashProgLog(logError, "Device not respondoing to identification requests.");
+            QvFlashProgLog(fLog, logError, "Device not respondoing to identification requests.");
             DoAbort();
         }
         break;
@@ -237,8 +239,8 @@ void TQvFlashProg::SendMessage(TQvCmdMsgTx& msg, uint32_t interval)
         if (fCmdProc)
             fCmdProc->SendMsg(msg);
     } catch (const std::exception& e) {
-        if (AppLog)
-            AppLog->AddException(logError, e, true, false);
+        if (TCvLogSink* sink = QvFlashProgSink(fLog))
+            CvLogException(*sink, logError, std::string(), e, true, false);
     }
     TimerStart(interval);
 }
@@ -255,7 +257,7 @@ void TQvFlashProg::SendProgInit()
     msg.SetLength(fTarget.Length);
     msg.SetChecksum(fTarget.Checksum);
     msg.SetSignature(fTarget.Signature); // kept as exactly 20 bytes by the message
-    QvFlashProgLog(logInfo, "Device initialising...");
+    QvFlashProgLog(fLog, logInfo, "Device initialising...");
     SendMessage(msg, ReplyTimeoutMs);
 }
 
@@ -270,7 +272,7 @@ void TQvFlashProg::SendProgBlock(int32_t index)
     const int64_t scaled = static_cast<int64_t>(index + 1) * 100;
     const int32_t progress = static_cast<int32_t>((scaled + count - 1) / count);
     DoAction(FP_ACTION_PROGRESS, progress);
-    QvFlashProgLog(logInfo, "Device transfering block %u (%.1f%%)...", index,
+    QvFlashProgLog(fLog, logInfo, "Device transfering block %u (%.1f%%)...", index,
                    static_cast<double>(scaled) / static_cast<double>(count));
     SendMessage(msg, ReplyTimeoutMs);
 }
@@ -278,7 +280,7 @@ void TQvFlashProg::SendProgBlock(int32_t index)
 void TQvFlashProg::SendProgUpdate()
 {
     TQvCmdMsgTxProgUpdate msg;
-    QvFlashProgLog(logInfo, "Device programming...");
+    QvFlashProgLog(fLog, logInfo, "Device programming...");
     SendMessage(msg, ReplyTimeoutMs);
 }
 
@@ -302,7 +304,7 @@ struct TStatusLine {
 
 // Logs the table's line for the reply's status, or the unknown-error line (a format taking the
 // code and its display string) for any other status. Only CST_OK succeeds.
-EQvFlashProgOutcome ReportStatus(TQvCmdProcExecuteParams& params, std::initializer_list<TStatusLine> table,
+EQvFlashProgOutcome ReportStatus(TCvLogSink* log, TQvCmdProcExecuteParams& params, std::initializer_list<TStatusLine> table,
                                  const char* unknownFormat)
 {
     const EQvCmdStatus status = ReplyStatus(params);
@@ -311,9 +313,9 @@ EQvFlashProgOutcome ReportStatus(TQvCmdProcExecuteParams& params, std::initializ
         if (line.Status == status)
             row = &line;
     if (!row)
-        QvFlashProgLog(logError, unknownFormat, static_cast<unsigned>(status), TQvCmdDefs::GetCmdStatusString(status));
+        QvFlashProgLog(log, logError, unknownFormat, static_cast<unsigned>(status), TQvCmdDefs::GetCmdStatusString(status));
     else if (row->Text && *row->Text)
-        QvFlashProgLog(row->Type, row->Text);
+        QvFlashProgLog(log, row->Type, row->Text);
     return status == CST_OK ? FP_OUTCOME_SUCCEEDED : FP_OUTCOME_FAILED;
 }
 
@@ -324,7 +326,7 @@ bool TQvFlashProg::ExpectReply(EQvFlashProgState state, const char* name)
     TimerStop();
     if (fState == state)
         return true;
-    QvFlashProgLog(logError, CvFormat("Unexpectedly received \"%s\" message.", std::string(name)));
+    QvFlashProgLog(fLog, logError, CvFormat("Unexpectedly received \"%s\" message.", std::string(name)));
     StateProcess(FP_OUTCOME_FAILED);
     return false;
 }
@@ -334,7 +336,7 @@ void TQvFlashProg::ExecuteProgInit(TQvCmdProcExecuteParams& params)
     if (!ExpectReply(FP_PROG_INIT, "Program Initialise Acknowledge"))
         return;
     StateProcess(ReportStatus(
-        params,
+        fLog, params,
         {{CST_OK, logInfo, "Device initialised."},
          {CST_PROG_FLASH_ERROR, logError, "Device initialisation not possible due to a Flash memory error."},
          {CST_PROG_FIRMWARE_ERROR, logError, "Device initialisation not possible with supplied details."},
@@ -348,7 +350,7 @@ void TQvFlashProg::ExecuteProgBlock(TQvCmdProcExecuteParams& params)
     if (!ExpectReply(FP_PROG_BLOCK, "Program Block Acknowledge"))
         return;
     StateProcess(ReportStatus(
-        params,
+        fLog, params,
         {{CST_OK, logInfo, ""},
          {CST_PROG_FLASH_ERROR, logError, "Device block programming not possible due to a Flash memory error."},
          {CST_PROG_FIRMWARE_ERROR, logError, "Device not initialised to receive block data."},
@@ -361,7 +363,7 @@ void TQvFlashProg::ExecuteProgUpdate(TQvCmdProcExecuteParams& params)
     if (!ExpectReply(FP_PROG_UPDATE, "Program Update Acknowledge"))
         return;
     StateProcess(ReportStatus(
-        params,
+        fLog, params,
         {{CST_OK, logInfo, "Device program updating and rebooting..."},
          {CST_PROG_FIRMWARE_ERROR, logError, "Device not initialised to perform update."},
          {CST_PROG_SECTION_ERROR, logError, "Device progamming cannot be performed on the supplied \"Section\" parameter."},

@@ -6,13 +6,16 @@
 
 #include "flashprog/QvFlashProgFile.h"
 #include "framework/CvEvent.h"
+#include "framework/CvRegistration.h"
 #include "framework/CvTimer.h"
 #include "protocol/QvCmdDefs.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class TComPort;
+class TCvLogSink;
 class TQvCmdProc;
 class TQvCmdMsgTx;
 struct TQvCmdProcExecuteParams;
@@ -53,9 +56,10 @@ enum EQvFlashProgOutcome : uint8_t { FP_OUTCOME_FAILED, FP_OUTCOME_SUCCEEDED, FP
 
 class TQvFlashProg {
 public:
-    // Registers the six reply classes, then the six reply handlers, with `cmdProc`. The engine
-    // does not unregister them: destroy it before the command processor.
-    TQvFlashProg(TComPort* comPort, TQvCmdProc* cmdProc);
+    // Registers the six reply classes, then the six reply handlers, with `cmdProc`; the handlers
+    // are unregistered when the engine goes (either may be destroyed first). Its entries go to
+    // `log`, or to the program-wide log when it is nullptr.
+    TQvFlashProg(TComPort* comPort, TQvCmdProc* cmdProc, TCvLogSink* log = nullptr);
     ~TQvFlashProg();
     TQvFlashProg(const TQvFlashProg&) = delete;
     TQvFlashProg& operator=(const TQvFlashProg&) = delete;
@@ -73,6 +77,7 @@ public:
 
     TQvCmdProc* CmdProc() const { return fCmdProc; }
     TComPort* ComPort() const { return fComPort; }
+    TCvLogSink* Log() const { return fLog; }
     const TQvFlashProgActionEvent& OnAction() const { return fOnAction; }
     void SetOnAction(const TQvFlashProgActionEvent& handler) { fOnAction = handler; }
 
@@ -130,6 +135,7 @@ private:
 
     TQvCmdProc* fCmdProc;
     TComPort* fComPort;
+    TCvLogSink* fLog;
     TQvFlashProgActionEvent fOnAction;
     std::string fFilename;
     EQvFlashProgState fState = FP_IDLE;
@@ -138,4 +144,5 @@ private:
     TQvFlashProgTarget fTarget;
     TCvTimer fTimer;
     int32_t fWaitAckCnt = 0;
+    std::vector<TCvRegistration> fHandlers; // the reply handlers, unregistered first
 };

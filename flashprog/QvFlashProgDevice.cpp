@@ -15,20 +15,20 @@ const char* BoolText(bool value)
 }
 
 // The hardware identity lines shared by the information report and the hardware write.
-void LogHardware(const TQvCmdInfoHardware& hw)
+void LogHardware(TCvLogSink* log, const TQvCmdInfoHardware& hw)
 {
-    QvFlashProgLog(logInfo, "Hardware Part Number = CV%.5d", static_cast<int>(hw.PartNumber));
-    QvFlashProgLog(logInfo, "Hardware Revision = %d", static_cast<int>(hw.PartRevision));
-    QvFlashProgLog(logInfo, "Hardware Serial Number = %.6d", static_cast<int64_t>(hw.SerialNumber));
-    QvFlashProgLog(logInfo, "Hardware Flags Sys = 0x%.4x", static_cast<unsigned>(hw.FlagsSys));
-    QvFlashProgLog(logInfo, "Hardware Flags User = 0x%.4x", static_cast<unsigned>(hw.FlagsUser));
+    QvFlashProgLog(log, logInfo, "Hardware Part Number = CV%.5d", static_cast<int>(hw.PartNumber));
+    QvFlashProgLog(log, logInfo, "Hardware Revision = %d", static_cast<int>(hw.PartRevision));
+    QvFlashProgLog(log, logInfo, "Hardware Serial Number = %.6d", static_cast<int64_t>(hw.SerialNumber));
+    QvFlashProgLog(log, logInfo, "Hardware Flags Sys = 0x%.4x", static_cast<unsigned>(hw.FlagsSys));
+    QvFlashProgLog(log, logInfo, "Hardware Flags User = 0x%.4x", static_cast<unsigned>(hw.FlagsUser));
 }
 
 // The validity line and the six baselines, coefficients shown A, B, C, D (stored D, C, B, A).
-void LogUsblCal(const TQvCmdUsblCal& cal)
+void LogUsblCal(TCvLogSink* log, const TQvCmdUsblCal& cal)
 {
     static const char* const names[TQvCmdUsblCal::BaselineCount] = {"10", "20", "21", "30", "31", "32"};
-    QvFlashProgLog(logInfo, "Usbl Calibration Valid = %s", std::string(BoolText(cal.Valid)));
+    QvFlashProgLog(log, logInfo, "Usbl Calibration Valid = %s", std::string(BoolText(cal.Valid)));
     for (int k = 0; k < TQvCmdUsblCal::BaselineCount; ++k) {
         // Read by value: the record is packed, so no pointer into it may be formed.
         const int base = k * TQvCmdUsblCal::CoefCount;
@@ -36,19 +36,19 @@ void LogUsblCal(const TQvCmdUsblCal& cal)
         const double b = cal.Baseline[base + TQvCmdUsblCal::COEF_B];
         const double c = cal.Baseline[base + TQvCmdUsblCal::COEF_C];
         const double d = cal.Baseline[base + TQvCmdUsblCal::COEF_D];
-        QvFlashProgLog(logInfo, "Usbl Baseline %s: A = %.8f, B = %.8f, C = %.8f, D = %.8f", std::string(names[k]), a, b,
+        QvFlashProgLog(log, logInfo, "Usbl Baseline %s: A = %.8f, B = %.8f, C = %.8f, D = %.8f", std::string(names[k]), a, b,
                        c, d);
     }
 }
 
-void LogFirmware(const char* label, const TQvCmdInfoFirmware& fw)
+void LogFirmware(TCvLogSink* log, const char* label, const TQvCmdInfoFirmware& fw)
 {
     const std::string name(label);
-    QvFlashProgLog(logInfo, "%s Valid = %s", name, std::string(BoolText(fw.Valid)));
-    QvFlashProgLog(logInfo, "%s Part Number = CV%.5d", name, static_cast<int>(fw.PartNumber));
-    QvFlashProgLog(logInfo, "%s Version = v%u.%u.%u", name, static_cast<unsigned>(fw.Version.Major),
+    QvFlashProgLog(log, logInfo, "%s Valid = %s", name, std::string(BoolText(fw.Valid)));
+    QvFlashProgLog(log, logInfo, "%s Part Number = CV%.5d", name, static_cast<int>(fw.PartNumber));
+    QvFlashProgLog(log, logInfo, "%s Version = v%u.%u.%u", name, static_cast<unsigned>(fw.Version.Major),
                    static_cast<unsigned>(fw.Version.Minor), static_cast<unsigned>(fw.Version.Build));
-    QvFlashProgLog(logInfo, "%s Checksum = 0x%.8x", name, static_cast<uint32_t>(fw.Checksum));
+    QvFlashProgLog(log, logInfo, "%s Checksum = 0x%.8x", name, static_cast<uint32_t>(fw.Checksum));
 }
 
 std::string SectionName(uint8_t section)
@@ -108,14 +108,14 @@ EQvFlashProgReturn TQvFlashProg::DeviceConfig(const std::string& key, const TQvC
 void TQvFlashProg::SendSysInfo()
 {
     TQvCmdMsgTxSysInfo msg;
-    QvFlashProgLog(logInfo, "Device identifying...");
+    QvFlashProgLog(fLog, logInfo, "Device identifying...");
     SendMessage(msg, fState == FP_PROG_POLL ? PollIntervalMs : ReplyTimeoutMs);
 }
 
 void TQvFlashProg::SendConfigGet()
 {
     TQvCmdMsgTxConfigGet msg;
-    QvFlashProgLog(logInfo, "Device getting config...");
+    QvFlashProgLog(fLog, logInfo, "Device getting config...");
     SendMessage(msg, ReplyTimeoutMs);
 }
 
@@ -124,7 +124,7 @@ void TQvFlashProg::SendEngineeringEnable(const std::string& key)
     TQvCmdMsgTxSysEngineering msg;
     msg.fAction = ENG_ACTION_ENABLE;
     msg.SetKey(key);
-    QvFlashProgLog(logInfo, "Device enabling engineering mode...");
+    QvFlashProgLog(fLog, logInfo, "Device enabling engineering mode...");
     SendMessage(msg, ReplyTimeoutMs);
 }
 
@@ -133,8 +133,8 @@ void TQvFlashProg::SendEngineeringHardware(const TQvCmdInfoHardware& hardware)
     TQvCmdMsgTxSysEngineering msg;
     msg.fAction = ENG_ACTION_HARDWARE;
     msg.SetHardware(hardware);
-    QvFlashProgLog(logInfo, "Device setting hardware configuration...");
-    LogHardware(msg.Hardware());
+    QvFlashProgLog(fLog, logInfo, "Device setting hardware configuration...");
+    LogHardware(fLog, msg.Hardware());
     SendMessage(msg, ReplyTimeoutMs);
 }
 
@@ -143,8 +143,8 @@ void TQvFlashProg::SendEngineeringUserFlags(const TQvCmdInfoHardware& hardware)
     TQvCmdMsgTxSysEngineering msg;
     msg.fAction = ENG_ACTION_FLAGS_USER;
     msg.SetHardware(hardware);
-    QvFlashProgLog(logInfo, "Device setting hardware user flags...");
-    QvFlashProgLog(logInfo, "Hardware Flags User = 0x%.4x", static_cast<unsigned>(msg.Hardware().FlagsUser));
+    QvFlashProgLog(fLog, logInfo, "Device setting hardware user flags...");
+    QvFlashProgLog(fLog, logInfo, "Hardware Flags User = 0x%.4x", static_cast<unsigned>(msg.Hardware().FlagsUser));
     SendMessage(msg, ReplyTimeoutMs);
 }
 
@@ -153,8 +153,8 @@ void TQvFlashProg::SendEngineeringUsblCal(const TQvCmdUsblCal& usblCal)
     TQvCmdMsgTxSysEngineering msg;
     msg.fAction = ENG_ACTION_USBL_CAL;
     msg.SetUsblCal(usblCal);
-    QvFlashProgLog(logInfo, "Device setting Usbl calibration...");
-    LogUsblCal(msg.UsblCal());
+    QvFlashProgLog(fLog, logInfo, "Device setting Usbl calibration...");
+    LogUsblCal(fLog, msg.UsblCal());
     SendMessage(msg, ReplyTimeoutMs);
 }
 
@@ -191,12 +191,12 @@ void TQvFlashProg::ExecuteSysInfo(TQvCmdProcExecuteParams& params)
         return;
     const TQvCmdInfo info = msg->Info();
     TimerStop();
-    QvFlashProgLog(logInfo, "Device information...");
-    QvFlashProgLog(logInfo, "Uptime = %d seconds", static_cast<int64_t>(info.Uptime));
-    QvFlashProgLog(logInfo, "Run Section = %s (%d)", SectionName(info.Section), static_cast<int>(info.Section));
-    LogHardware(info.Hardware);
-    LogFirmware("Bootloader", info.Boot);
-    LogFirmware("Application", info.App);
+    QvFlashProgLog(fLog, logInfo, "Device information...");
+    QvFlashProgLog(fLog, logInfo, "Uptime = %d seconds", static_cast<int64_t>(info.Uptime));
+    QvFlashProgLog(fLog, logInfo, "Run Section = %s (%d)", SectionName(info.Section), static_cast<int>(info.Section));
+    LogHardware(fLog, info.Hardware);
+    LogFirmware(fLog, "Bootloader", info.Boot);
+    LogFirmware(fLog, "Application", info.App);
     if (fState == FP_WAIT_ACK)
         DoActionInfo(info);
     StateProcess(FP_OUTCOME_SUCCEEDED);
@@ -209,17 +209,17 @@ void TQvFlashProg::ExecuteConfigGet(TQvCmdProcExecuteParams& params)
         return;
     const TQvCmdConfig config = msg->Config();
     TimerStop();
-    QvFlashProgLog(logInfo, "Config Information...");
-    QvFlashProgLog(logInfo, "Hardware EUI48 = %s", config.MacAddr.AddressText());
-    QvFlashProgLog(logInfo, "Pressure Sensor Id = %u", static_cast<uint32_t>(config.PressureSensor.CalId));
-    QvFlashProgLog(logInfo, "Pressure Sensor Type = %s",
+    QvFlashProgLog(fLog, logInfo, "Config Information...");
+    QvFlashProgLog(fLog, logInfo, "Hardware EUI48 = %s", config.MacAddr.AddressText());
+    QvFlashProgLog(fLog, logInfo, "Pressure Sensor Id = %u", static_cast<uint32_t>(config.PressureSensor.CalId));
+    QvFlashProgLog(fLog, logInfo, "Pressure Sensor Type = %s",
                    TQvCmdDefs::GetPressureSensorType(config.PressureSensor.CalType));
-    QvFlashProgLog(logInfo, "Pressure Sensor Calibrated = %s", CvDateText(CvSerialToDateTime(config.PressureSensor.CalDate)));
-    QvFlashProgLog(logInfo, "Pressure Sensor Min Pressure = %.1f bar",
+    QvFlashProgLog(fLog, logInfo, "Pressure Sensor Calibrated = %s", CvDateText(CvSerialToDateTime(config.PressureSensor.CalDate)));
+    QvFlashProgLog(fLog, logInfo, "Pressure Sensor Min Pressure = %.1f bar",
                    static_cast<double>(config.PressureSensor.CalMin));
-    QvFlashProgLog(logInfo, "Pressure Sensor Max Pressure = %.1f bar",
+    QvFlashProgLog(fLog, logInfo, "Pressure Sensor Max Pressure = %.1f bar",
                    static_cast<double>(config.PressureSensor.CalMax));
-    LogUsblCal(config.UsblCal);
+    LogUsblCal(fLog, config.UsblCal);
     if (fState == FP_WAIT_ACK)
         DoActionConfig(config);
     StateProcess(FP_OUTCOME_SUCCEEDED);
@@ -258,13 +258,13 @@ void TQvFlashProg::ExecuteSysEngineering(TQvCmdProcExecuteParams& params)
         break;
     }
     if (!okText)
-        QvFlashProgLog(logError, "Engineering unknown action code.");
+        QvFlashProgLog(fLog, logError, "Engineering unknown action code.");
     else if (status == CST_OK)
-        QvFlashProgLog(logInfo, std::string(okText));
+        QvFlashProgLog(fLog, logInfo, std::string(okText));
     else if (status == CST_FAIL)
-        QvFlashProgLog(failType, std::string(failText));
+        QvFlashProgLog(fLog, failType, std::string(failText));
     else
-        QvFlashProgLog(logError, "Engineering command failed due to an unknown error. [Code=0x%.2x, \"%s\"].",
+        QvFlashProgLog(fLog, logError, "Engineering command failed due to an unknown error. [Code=0x%.2x, \"%s\"].",
                        static_cast<unsigned>(status), TQvCmdDefs::GetCmdStatusString(status));
     // A refused write is reported but does not end the exchange: the read-back shows the result.
     StateProcess(FP_OUTCOME_SUCCEEDED);

@@ -50,9 +50,9 @@ size_t ChildCount(const pugi::xml_node& node)
     return count;
 }
 
-bool Fail(const char* message)
+bool Fail(TCvLogSink* log, const char* message)
 {
-    QvFlashProgLog(logError, std::string(message));
+    QvFlashProgLog(log, logError, std::string(message));
     return false;
 }
 
@@ -67,13 +67,13 @@ void TQvFlashProgTarget::Release()
     Block.shrink_to_fit();
 }
 
-bool TQvFlashProgFile::CheckFile(const std::string& filename)
+bool TQvFlashProgFile::CheckFile(const std::string& filename, TCvLogSink* log)
 {
     std::error_code ec;
     const bool exists = !filename.empty() && std::filesystem::exists(filename, ec)
         && !std::filesystem::is_directory(filename, ec);
     if (!exists)
-        QvFlashProgLog(logError, "Cannot find the firmware file \"%s\".", filename);
+        QvFlashProgLog(log, logError, "Cannot find the firmware file \"%s\".", filename);
     return exists;
 }
 
@@ -86,7 +86,7 @@ pugi::xml_node TQvFlashProgFile::FindTarget(const pugi::xml_node& targets, int32
     return pugi::xml_node();
 }
 
-bool TQvFlashProgFile::ReadTarget(const pugi::xml_node& node, TQvFlashProgTarget& target)
+bool TQvFlashProgFile::ReadTarget(const pugi::xml_node& node, TQvFlashProgTarget& target, TCvLogSink* log)
 {
     target.Device = AttrInt(node, "Device", -1);
     target.Name = Attr(node, "Name");
@@ -102,18 +102,18 @@ bool TQvFlashProgFile::ReadTarget(const pugi::xml_node& node, TQvFlashProgTarget
     const bool signatureOk = TCvConvert::HexToBytes(Attr(node, "Signature"), target.Signature);
 
     if (!signatureOk)
-        return Fail("Invalid or missing \"Signature\" value.");
+        return Fail(log, "Invalid or missing \"Signature\" value.");
     if (target.Device < 0)
-        return Fail("Invalid or missing \"Device\" value.");
+        return Fail(log, "Invalid or missing \"Device\" value.");
     if (target.Section < 0)
-        return Fail("Invalid or missing \"Section\" value.");
+        return Fail(log, "Invalid or missing \"Section\" value.");
     if (target.Checksum == 0)
-        return Fail("Invalid or missing \"Checksum\" value.");
+        return Fail(log, "Invalid or missing \"Checksum\" value.");
     if (target.Length == 0)
-        return Fail("Invalid or missing \"Length\" value.");
+        return Fail(log, "Invalid or missing \"Length\" value.");
     const size_t children = ChildCount(node);
     if (children == 0)
-        return Fail("No target \"Data\" is available.");
+        return Fail(log, "No target \"Data\" is available.");
 
     target.Block.resize(children);
     size_t n = 0;
@@ -124,28 +124,28 @@ bool TQvFlashProgFile::ReadTarget(const pugi::xml_node& node, TQvFlashProgTarget
         TQvFlashProgBlock& block = target.Block[n];
         block.Block = AttrInt(child, "Block", -1);
         if (block.Block == -1) {
-            QvFlashProgLog(logError, "Invalid or missing data \"Block\" attribute.");
+            QvFlashProgLog(log, logError, "Invalid or missing data \"Block\" attribute.");
         } else if (static_cast<size_t>(block.Block) != n) {
-            QvFlashProgLog(logError, "Non-sequential data \"Block\" attribute.");
+            QvFlashProgLog(log, logError, "Non-sequential data \"Block\" attribute.");
             break;
         }
         block.Length = AttrInt(child, "Length", -1);
         if (block.Length == -1) {
-            QvFlashProgLog(logError, "Invalid or missing data \"Length\" attribute in Block %u.", block.Block);
+            QvFlashProgLog(log, logError, "Invalid or missing data \"Length\" attribute in Block %u.", block.Block);
             break;
         }
         if (!TCvConvert::HexToBytes(ElementText(child), block.Data)) {
-            QvFlashProgLog(logError, "Invalid data in Block %u.", block.Block);
+            QvFlashProgLog(log, logError, "Invalid data in Block %u.", block.Block);
             break;
         }
         if (block.Length < 0 || block.Data.size() != static_cast<size_t>(block.Length)) {
-            QvFlashProgLog(logError, "Insufficiant data in Block %u.", block.Block);
+            QvFlashProgLog(log, logError, "Insufficiant data in Block %u.", block.Block);
             break;
         }
         // A block travels in one PROG_BLOCK whose length field has 16 bits: a longer one would
         // reach the beacon corrupted, so the whole package is refused here.
         if (static_cast<size_t>(block.Length) > TQvCmdMsgTxProgBlock::MaxDataLength) {
-            QvFlashProgLog(logError, "Data Block %u is too long (%u bytes, at most %u bytes per block).",
+            QvFlashProgLog(log, logError, "Data Block %u is too long (%u bytes, at most %u bytes per block).",
                            block.Block, block.Length, static_cast<uint32_t>(TQvCmdMsgTxProgBlock::MaxDataLength));
             target.Block.resize(n);
             return false;
@@ -157,54 +157,55 @@ bool TQvFlashProgFile::ReadTarget(const pugi::xml_node& node, TQvFlashProgTarget
 
     if (total == static_cast<int64_t>(target.Length))
         return true;
-    QvFlashProgLog(logError, "Data length mismatch, read %u bytes, expected %u bytes.", static_cast<uint32_t>(total),
+    QvFlashProgLog(log, logError, "Data length mismatch, read %u bytes, expected %u bytes.", static_cast<uint32_t>(total),
                    target.Length);
     return false;
 }
 
-EQvFlashProgReturn TQvFlashProgFile::Load(const std::string& filename, TQvFlashProgTarget& target)
+EQvFlashProgReturn TQvFlashProgFile::Load(const std::string& filename, TQvFlashProgTarget& target,
+                                          TCvLogSink* log)
 {
     pugi::xml_document doc;
     if (!doc.load_file(filename.c_str(), pugi::parse_default | pugi::parse_comments)) {
-        QvFlashProgLog(logError, "Cannot parse the XML firmware file.");
+        QvFlashProgLog(log, logError, "Cannot parse the XML firmware file.");
         return FP_ERR_FILEFORMAT;
     }
     const pugi::xml_node firmware = doc.child("Firmware");
     if (!firmware) {
-        QvFlashProgLog(logError, "Cannot find the \"Firmware\" XML node.");
+        QvFlashProgLog(log, logError, "Cannot find the \"Firmware\" XML node.");
         return FP_ERR_FILEFORMAT;
     }
     if (!firmware.child("Config")) {
-        QvFlashProgLog(logError, "Cannot find the \"Config\" XML node.");
+        QvFlashProgLog(log, logError, "Cannot find the \"Config\" XML node.");
         return FP_ERR_FILEFORMAT;
     }
     const pugi::xml_node targets = firmware.child("Targets");
     if (!targets) {
-        QvFlashProgLog(logError, "Cannot find the \"Targets\" XML node.");
+        QvFlashProgLog(log, logError, "Cannot find the \"Targets\" XML node.");
         return FP_ERR_FILEFORMAT;
     }
     const pugi::xml_node node = FindTarget(targets, 0);
     if (!node) {
-        QvFlashProgLog(logError, "Cannot find firmware for target device %u.", 0u);
+        QvFlashProgLog(log, logError, "Cannot find firmware for target device %u.", 0u);
         return FP_ERR_TARGET;
     }
     target.Release();
-    if (!ReadTarget(node, target))
+    if (!ReadTarget(node, target, log))
         return FP_ERR_TARGETDATA;
 
-    QvFlashProgLog(logInfo, "Firmware sucessfully loaded...");
-    QvFlashProgLog(logInfo, "Target = Device %u, Section %u", target.Device, target.Section);
-    QvFlashProgLog(logInfo, "Name = \"%s\"", target.Name);
-    QvFlashProgLog(logInfo, "Timestamp = %s", target.Timestamp);
-    QvFlashProgLog(logInfo, "DataFormat = %u", target.DataFormat);
-    QvFlashProgLog(logInfo, "Length = %u bytes (in %u blocks)", target.Length,
+    QvFlashProgLog(log, logInfo, "Firmware sucessfully loaded...");
+    QvFlashProgLog(log, logInfo, "Target = Device %u, Section %u", target.Device, target.Section);
+    QvFlashProgLog(log, logInfo, "Name = \"%s\"", target.Name);
+    QvFlashProgLog(log, logInfo, "Timestamp = %s", target.Timestamp);
+    QvFlashProgLog(log, logInfo, "DataFormat = %u", target.DataFormat);
+    QvFlashProgLog(log, logInfo, "Length = %u bytes (in %u blocks)", target.Length,
                    static_cast<uint32_t>(target.Block.size()));
-    QvFlashProgLog(logInfo, "Checksum = 0x%.8x", target.Checksum);
+    QvFlashProgLog(log, logInfo, "Checksum = 0x%.8x", target.Checksum);
     // Shown as the unsigned value the record holds, also above 2^31.
     if (target.PartNumber != 0)
-        QvFlashProgLog(logInfo, "Part Number = %.5d", static_cast<int64_t>(target.PartNumber));
+        QvFlashProgLog(log, logInfo, "Part Number = %.5d", static_cast<int64_t>(target.PartNumber));
     if (target.SerialNumber != 0)
-        QvFlashProgLog(logInfo, "Serial Number = %.6d", static_cast<int64_t>(target.SerialNumber));
-    QvFlashProgLog(logInfo, "Signature = 0x%s", TCvConvert::BytesToHex(target.Signature));
+        QvFlashProgLog(log, logInfo, "Serial Number = %.6d", static_cast<int64_t>(target.SerialNumber));
+    QvFlashProgLog(log, logInfo, "Signature = 0x%s", TCvConvert::BytesToHex(target.Signature));
     return FP_OK;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+class TCvLogSink;
+
 namespace pugi {
 class xml_node;
 }
@@ -52,18 +54,21 @@ class TQvFlashProgFile {
 public:
     TQvFlashProgFile() = delete;
 
+    // The reports go to `log`, or to the program-wide log when it is nullptr.
+
     // True when `filename` names an existing file; otherwise logs the missing-file error.
-    static bool CheckFile(const std::string& filename);
+    static bool CheckFile(const std::string& filename, TCvLogSink* log = nullptr);
 
     // Parses the package, selects the target for device 0, reads it into `target` and logs the
     // summary. Every failure is logged and returned as its code; the document is released on
     // return in every case. `target` is released before it is read.
-    static EQvFlashProgReturn Load(const std::string& filename, TQvFlashProgTarget& target);
+    static EQvFlashProgReturn Load(const std::string& filename, TQvFlashProgTarget& target,
+                                   TCvLogSink* log = nullptr);
 
     // First child of `targets` whose "Device" attribute equals `device`; an empty node when none.
     static pugi::xml_node FindTarget(const pugi::xml_node& targets, int32_t device);
 
     // Fills `target` from the target element and its "Data" children and validates it, logging
     // each failure; true when the target is usable.
-    static bool ReadTarget(const pugi::xml_node& node, TQvFlashProgTarget& target);
+    static bool ReadTarget(const pugi::xml_node& node, TQvFlashProgTarget& target, TCvLogSink* log = nullptr);
 };

@@ -1,21 +1,28 @@
-// The engine's and the package reader's way into the application log: one place that knows how
-// the log is reached, so the rest of flashprog/ only says what to report.
+// The engine's and the package reader's way into a log: the sink they were given, or the
+// program-wide log when they were given none. One place knows this, so the rest of flashprog/
+// only says what to report.
 #pragma once
 
 #include "framework/CvAppLog.h"
+#include "framework/CvLogSink.h"
 
 #include <string>
 
-inline void QvFlashProgLog(TCvAppLogMsgType type, const std::string& text)
+inline TCvLogSink* QvFlashProgSink(TCvLogSink* log)
 {
-    if (AppLog)
-        AppLog->Add(type, text);
+    return log ? log : AppLog;
+}
+
+inline void QvFlashProgLog(TCvLogSink* log, TCvAppLogMsgType type, const std::string& text)
+{
+    if (TCvLogSink* sink = QvFlashProgSink(log))
+        sink->Add(type, text);
 }
 
 template <typename... TArgs>
     requires(sizeof...(TArgs) > 0)
-void QvFlashProgLog(TCvAppLogMsgType type, const std::string& format, const TArgs&... args)
+void QvFlashProgLog(TCvLogSink* log, TCvAppLogMsgType type, const std::string& format, const TArgs&... args)
 {
-    if (AppLog)
-        AppLog->Add(type, format, args...);
+    if (TCvLogSink* sink = QvFlashProgSink(log))
+        sink->Add(type, CvLogFormat(format, args...));
 }

@@ -101,19 +101,6 @@ std::string OneLine(std::string text)
     return text;
 }
 
-// The messages of an exception and its nested ones, outermost first.
-void CollectMessages(const std::exception& e, std::vector<std::string>& messages)
-{
-    messages.push_back(e.what());
-    try {
-        std::rethrow_if_nested(e);
-    } catch (const std::exception& inner) {
-        CollectMessages(inner, messages);
-    } catch (...) {
-        messages.push_back("unknown exception");
-    }
-}
-
 std::string SecondsText(const TCvDateTime& t)
 {
     return CvDateTimeText(t).substr(0, 19); // "yyyy-mm-dd hh:nn:ss"
@@ -238,22 +225,7 @@ void TCvAppLog::AddException(TCvAppLogMsgType type, const std::exception& e, boo
 void TCvAppLog::AddException(TCvAppLogMsgType type, const std::string& msg, const std::exception& e, bool recurse,
                              bool stack)
 {
-    if (!msg.empty())
-        Add(type, "%s (Exception details follow...)", msg);
-    std::vector<std::string> messages;
-    if (recurse)
-        CollectMessages(e, messages);
-    else
-        messages.push_back(e.what());
-    if (messages.size() == 1) {
-        Add(type, "Exception: %s", messages[0]);
-    } else {
-        const int n = static_cast<int>(messages.size());
-        for (int i = 0; i < n; ++i)
-            Add(type, "Exception (%d of %d): %s", i + 1, n, messages[static_cast<size_t>(i)]);
-    }
-    if (stack)
-        Add(type, "Exception Stack Trace: %s", std::string());
+    CvLogException(*this, type, msg, e, recurse, stack);
 }
 
 void TCvAppLog::AddLine(const std::string& line)

@@ -7,14 +7,13 @@
 #include "framework/CvClock.h"
 #include "framework/CvEvent.h"
 #include "framework/CvFormat.h"
+#include "framework/CvLogSink.h"
 #include "framework/CvTimer.h"
 
 #include <cstdint>
 #include <deque>
 #include <exception>
 #include <string>
-
-enum TCvAppLogMsgType : uint8_t { logInfo, logWarning, logError };
 
 // What the subscriber hears of each new entry.
 struct TCvAppLogAddParams {
@@ -26,7 +25,7 @@ struct TCvAppLogAddParams {
 };
 using TCvAppLogAddEvent = TCvEvent<TCvAppLogAddParams>;
 
-class TCvAppLog {
+class TCvAppLog : public TCvLogSink {
 public:
     static constexpr int32_t MaxEntries = 10000;
 
@@ -36,12 +35,12 @@ public:
     // timer service for the auto-save timer.
     explicit TCvAppLog(const std::string& fileName = "");
     // Writes "Application closing down." and saves, even when writing was switched off.
-    ~TCvAppLog();
+    ~TCvAppLog() override;
     TCvAppLog(const TCvAppLog&) = delete;
     TCvAppLog& operator=(const TCvAppLog&) = delete;
 
     void Add(const std::string& msg);
-    void Add(TCvAppLogMsgType type, const std::string& msg);
+    void Add(TCvAppLogMsgType type, const std::string& msg) override;
     // Formatted through CvFormat ("%s", "%d", "%u", "%0.4X", ...). A format that does not fit
     // its arguments logs the format text itself with the formatter's complaint.
     template <typename... TArgs>
@@ -96,11 +95,7 @@ private:
     template <typename... TArgs>
     static std::string Format(const std::string& format, const TArgs&... args)
     {
-        try {
-            return CvFormat(format, args...);
-        } catch (const std::exception& e) {
-            return format + " [" + e.what() + "]";
-        }
+        return CvLogFormat(format, args...);
     }
     void AddLine(const std::string& line);
     void TrimToEntries();

@@ -12,16 +12,19 @@ TQvCmdProc::~TQvCmdProc()
 
 void TQvCmdProc::SetComPort(TComPort* port)
 {
-    const TRxCharEvent own(this, &TQvCmdProc::ComPortRxChar);
-    // Only our own handler is taken away: another object may have bound the port since.
-    if (fComPort != nullptr && fComPort->OnRxChar() == own)
-        fComPort->SetOnRxChar(TRxCharEvent());
+    fPortBinding.Reset();
     fComPort = port;
     if (fComPort != nullptr) {
+        const TRxCharEvent own(this, &TQvCmdProc::ComPortRxChar);
         TComEvents events = fComPort->Events();
         events.set(evRxChar);
         fComPort->SetEvents(events);
         fComPort->SetOnRxChar(own);
+        // Only our own handler is taken away: another object may have bound the port since.
+        fPortBinding = TCvRegistration(port->Lifetime(), [port, own] {
+            if (port->OnRxChar() == own)
+                port->SetOnRxChar(TRxCharEvent());
+        });
     }
     DecodeReset();
 }
@@ -77,6 +80,13 @@ bool TQvCmdProc::UnregisterHandler(EQvCmdId cmdId, const TQvCmdProcExecuteDelega
     return false;
 }
 
+TCvRegistration TQvCmdProc::AddHandler(EQvCmdId cmdId, const TQvCmdProcExecuteDelegate& delegate)
+{
+    if (!RegisterHandler(cmdId, delegate))
+        return {};
+    return TCvRegistration(fLifetime, [this, cmdId, delegate] { UnregisterHandler(cmdId, delegate); });
+}
+
 void TQvCmdProc::Unregister(EQvCmdId cmdId)
 {
     fCommands.erase(cmdId);
@@ -86,10 +96,11 @@ void TQvCmdProc::Unregister(EQvCmdId cmdId)
 
 void TQvCmdProc::ComPortRxChar(TComRxCharParams& params)
 {
-    if (params.Count <= 0 || fComPort == nullptr)
+    TComPort* port = LivePort();
+    if (params.Count <= 0 || port == nullptr)
         return;
     std::string chars;
-    fComPort->ReadStr(chars, params.Count);
+    port->ReadStr(chars, params.Count);
     // Delegates may send (and so receive) while the rest of this batch waits here.
     for (const char ch : chars)
         Decode(ch);
@@ -220,9 +231,10 @@ void TQvCmdProc::DoDecode(TQvCmdMsgRxDecode status, const std::string& text, TQv
 
 void TQvCmdProc::SendMsg(TQvCmdMsgTx& msg)
 {
-    if (fComPort == nullptr || !fComPort->Connected())
+    TComPort* port = LivePort();
+    if (port == nullptr || !port->Connected())
         return;
-    fComPort->WriteStr(msg.EncodeStr(true));
+    port->WriteStr(msg.EncodeStr(true));
     if (fOnSend) {
         TQvCmdProcSendParams params{this, &msg};
         const TQvCmdProcSendEvent handler = fOnSend;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "framework/CvEvent.h"
+#include "framework/CvRegistration.h"
 #include "protocol/QvCmdMsg.h"
 #include "serial/ComPort.h"
 
@@ -53,15 +54,17 @@ public:
     static constexpr unsigned MaxLineBytes = 2000;
 
     TQvCmdProc();
-    // Unbinds the port (its handler is cleared when it is still this processor's) and frees the
-    // registry; neither the port nor any handler object is freed.
+    // Unbinds the port (its handler is cleared when it is still this processor's and the port
+    // still exists) and frees the registry; neither the port nor any handler object is freed.
+    // Registrations made with AddHandler that outlive the processor then do nothing.
     ~TQvCmdProc();
     TQvCmdProc(const TQvCmdProc&) = delete;
     TQvCmdProc& operator=(const TQvCmdProc&) = delete;
 
-    TComPort* ComPort() const { return fComPort; }
+    TComPort* ComPort() const { return LivePort(); }
     // Binds a port (or none): the old port's received-characters handler is cleared, the new
     // port monitors evRxChar and reports to this processor, and any partial line is dropped.
+    // A port destroyed while bound counts as no port from then on.
     void SetComPort(TComPort* port);
 
     // Whether a line with an unregistered identifier is reported through OnDecode.
@@ -80,6 +83,9 @@ public:
     bool RegisterHandler(EQvCmdId cmdId, const TQvCmdProcExecuteDelegate& delegate);
     // Removes the first equal delegate (same method, same object); true when one was found.
     bool UnregisterHandler(EQvCmdId cmdId, const TQvCmdProcExecuteDelegate& delegate);
+    // RegisterHandler, giving back a registration that unregisters the delegate when it is
+    // destroyed (or reset) while this processor exists; an empty one when nothing was registered.
+    TCvRegistration AddHandler(EQvCmdId cmdId, const TQvCmdProcExecuteDelegate& delegate);
     // Removes the identifier's entry with its delegates, if any.
     void Unregister(EQvCmdId cmdId);
     // The identifier's entry, or nullptr.
@@ -108,6 +114,8 @@ public:
 private:
     void DoDecode(TQvCmdMsgRxDecode status, const std::string& text, TQvCmdMsgRx* msg);
     TQvCmdProcDictionaryEntry* FindEntry(EQvCmdId cmdId) const;
+    // The bound port while it exists, else nullptr.
+    TComPort* LivePort() const { return fPortBinding.Active() ? fComPort : nullptr; }
 
     std::map<uint8_t, std::unique_ptr<TQvCmdProcDictionaryEntry>> fCommands;
     TComPort* fComPort = nullptr;
@@ -116,4 +124,6 @@ private:
     std::string fDecodeStr;
     TQvCmdProcDecodeEvent fOnDecode;
     TQvCmdProcSendEvent fOnSend;
+    TCvRegistration fPortBinding; // takes this processor's handler off the port
+    TCvLifetime fLifetime;        // last: registrations see it end first
 };

@@ -111,10 +111,11 @@ uint32_t BaudRateToValue(TBaudRate value)
 
 // ---- EComPort ----
 
-EComPort::EComPort(int32_t code, int32_t winCode)
+EComPort::EComPort(int32_t code, int32_t winCode, std::string detail)
     : std::runtime_error(ErrorMessage(code, winCode))
     , fCode(code)
     , fWinCode(winCode > 0 ? winCode : -1)
+    , fDetail(std::move(detail))
 {
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "framework/CvEvent.h"
+#include "framework/CvRegistration.h"
 
 #include <bitset>
 #include <cstdint>
@@ -94,18 +95,21 @@ enum TComErrorCode : int32_t {
 };
 
 // The error raised by the port. what() is the code's text, followed by " (Error: n)" when the
-// operating system's error number n (> 0) is known; WinCode is that number or -1.
+// operating system's error number n (> 0) is known; WinCode is that number or -1. Detail, when
+// not empty, says more than the number can (the process that holds a port, for one).
 class EComPort : public std::runtime_error {
 public:
-    explicit EComPort(int32_t code, int32_t winCode = -1);
+    explicit EComPort(int32_t code, int32_t winCode = -1, std::string detail = {});
     int32_t Code() const { return fCode; }
     int32_t WinCode() const { return fWinCode; }
+    const std::string& Detail() const { return fDetail; }
     // The message text of a code ("Unable to open com port", ...); empty for an unknown code.
     static std::string CodeText(int32_t code);
 
 private:
     int32_t fCode;
     int32_t fWinCode;
+    std::string fDetail;
 };
 
 // ---- Event records ----
@@ -300,6 +304,8 @@ public:
     void SetOnAfterOpen(const TComNotifyEvent& handler) { fOnAfterOpen = handler; }
     const TComNotifyEvent& OnAfterClose() const { return fOnAfterClose; }
     void SetOnAfterClose(const TComNotifyEvent& handler) { fOnAfterClose = handler; }
+    // Ends with the port: registrations of handlers on it are made with this.
+    const TCvLifetime& Lifetime() const { return fLifetime; }
 
 protected:
     // For ports that replace the device: raise the events exactly as the device port does.
@@ -342,6 +348,7 @@ private:
     TRxCharEvent fOnRxChar;
     TComNotifyEvent fOnAfterOpen;
     TComNotifyEvent fOnAfterClose;
+    TCvLifetime fLifetime;
 
     std::unique_ptr<TDevice> fDevice; // created by the first Open, kept until destruction
 };
