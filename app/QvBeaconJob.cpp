@@ -30,16 +30,13 @@ TQvBeaconJob::TQvBeaconJob(TQvFlashProg& engine, std::string port, TQvBeaconJobS
     fWatch.SetOnTimer(TCvEvent<TCvTimerParams>(this, &TQvBeaconJob::WatchTick));
     fFinish.SetOnTimer(TCvEvent<TCvTimerParams>(this, &TQvBeaconJob::FinishTick));
     if (fEngine.CmdProc())
-        fEngine.CmdProc()->RegisterHandler(CID_SYS_INFO, TQvCmdProcExecuteDelegate(this, &TQvBeaconJob::SysInfoReply));
+        fSysInfo = fEngine.CmdProc()->AddHandler(CID_SYS_INFO, TQvCmdProcExecuteDelegate(this, &TQvBeaconJob::SysInfoReply));
 }
 
 TQvBeaconJob::~TQvBeaconJob()
 {
     fWatch.Stop();
     fFinish.Stop();
-    if (fEngine.CmdProc())
-        fEngine.CmdProc()->UnregisterHandler(CID_SYS_INFO,
-                                             TQvCmdProcExecuteDelegate(this, &TQvBeaconJob::SysInfoReply));
 }
 
 void TQvBeaconJob::SysInfoReply(TQvCmdProcExecuteParams& params)

@@ -96,6 +96,7 @@ private:
     TCvTimer fFinish;
     bool fFinishing = false;
     EQvGangResult fPending = GANG_RUNNING;
+    TCvRegistration fSysInfo;
     TQvBeaconJobEvent fOnChanged;
     TQvBeaconJobEvent fOnDone;
 };

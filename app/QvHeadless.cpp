@@ -178,8 +178,8 @@ int TQvHeadless::RunGang(const TQvHeadlessArgs& args, const TQvBeaconJobSpec& sp
     QEventLoop loop;
     run.SetOnOver(TCvEvent<TCvTimerParams>::FromFunction([&loop](TCvTimerParams&) { loop.quit(); }));
     // Ctrl-C and SIGTERM stop the runs in progress; the summary follows once they have ended.
-    TQvSignalWatch signals;
-    signals.SetOnSignal(TCvEvent<TQvSignalParams>::FromFunction([&run](TQvSignalParams&) { run.Interrupt(); }));
+    TQvSignalWatch interrupts;
+    interrupts.SetOnSignal(TCvEvent<TQvSignalParams>::FromFunction([&run](TQvSignalParams&) { run.Interrupt(); }));
     const auto started = std::chrono::steady_clock::now();
     if (run.Start() && !run.Over())
         loop.exec();
