@@ -79,9 +79,9 @@ std::string QvGangSummaryText(const std::vector<TQvGangRow>& rows, double totalS
         if (row.Result == GANG_OK)
             bytes += row.Progress.TotalBytes;
         std::string line = Pad(row.Port, width) + "  " + Pad(SerialText(row), 6) + "  "
-            + Pad(QvGangResultText(row.Result), 7) + "  " + Pad(CvFormat("%.1f s", row.Seconds), 7);
+            + Pad(QvGangResultText(row.Result), 7) + "  " + CvFormat("%.1f s", row.Seconds);
         if (!row.Error.empty())
-            line += "  " + row.Error;
+            line = Pad(line, width + 26) + "  " + row.Error;
         text += line + "\n";
     }
     std::string totals = CvFormat("%u beacon%s:", static_cast<unsigned>(rows.size()), std::string(rows.size() == 1 ? "" : "s"));

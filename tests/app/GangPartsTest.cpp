@@ -270,7 +270,7 @@ TEST(QvGangDisplay, LiveLinesAndSummary)
 
     EXPECT_EQ(QvGangSummaryText({ok, failed, noPort}, 7.04),
               "Port         Serial  Result   Time     Error\n"
-              "/dev/pts/3   104857  ok       6.2 s  \n"
+              "/dev/pts/3   104857  ok       6.2 s\n"
               "/dev/pts/10  004242  failed   1.0 s    Device did not respond.\n"
               "/dev/ttyQV9  -       no port  0.0 s    The serial port '/dev/ttyQV9' is not available, and cannot be opened.\n"
               "3 beacons: 1 ok, 1 failed, 1 no port; 65536 bytes programmed; 7.0 s in all\n");
