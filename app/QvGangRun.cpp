@@ -117,6 +117,7 @@ void TQvGangRun::AddBeacon(const std::string& port)
     b.Sink = std::make_unique<TBeaconSink>(*AppLog, port);
     auto comPort = std::make_unique<TQvTracePort>();
     comPort->SetTrace(fArgs.Trace);
+    comPort->SetTraceLabel("[" + port + "] ");
     b.Station = std::make_unique<TQvStation>(std::move(comPort), b.Sink.get());
 
     TCvComSettings settings = *fSettings;

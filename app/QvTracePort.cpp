@@ -41,7 +41,7 @@ void TQvTracePort::Emit(const char* direction, std::string& pending, const std::
     for (char c : chunk) {
         if (c == '\r' || c == '\n') {
             if (!pending.empty()) {
-                std::fprintf(fStream, "%s %s %s\n", CvDateTimeText(CvNow()).c_str(), direction,
+                std::fprintf(fStream, "%s %s%s %s\n", CvDateTimeText(CvNow()).c_str(), fLabel.c_str(), direction,
                              Printable(pending).c_str());
                 std::fflush(fStream);
                 pending.clear();

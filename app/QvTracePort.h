@@ -14,6 +14,8 @@ public:
 
     bool Trace() const { return fTrace; }
     void SetTrace(bool value) { fTrace = value; }
+    // Text put before each trace line's direction (the port's name when several ports trace).
+    void SetTraceLabel(const std::string& label) { fLabel = label; }
     // Where the trace goes (standard error unless a test gives another stream).
     void SetTraceStream(std::FILE* stream) { fStream = stream; }
 
@@ -25,6 +27,7 @@ private:
 
     bool fTrace = false;
     std::FILE* fStream = stderr;
+    std::string fLabel;
     std::string fRxPending;
     std::string fTxPending;
 };

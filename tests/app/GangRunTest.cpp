@@ -215,8 +215,9 @@ TEST_F(QvGangRunTest, GangPortsThatCannotOpenAndOtherCommands)
     const std::string a = Sim({"--serial", "11"});
     const std::string b = ExtraSim({"--serial", "22"});
     // A missing port: the others still run, and the status says the port was missing.
-    TQvRunResult r = Run({"info", "-PORT=" + a + ",/dev/ttyQV-missing," + b});
+    TQvRunResult r = Run({"info", "-PORT=" + a + ",/dev/ttyQV-missing," + b, "-TRACE"});
     EXPECT_EQ(r.ExitCode, QV_EXIT_PORT) << r.Out;
+    EXPECT_TRUE(QvHas(r.Err, "[" + b + "] -> #0281C1")) << "the trace names the port too\n" << r.Err;
     EXPECT_TRUE(QvHas(r.Out, "[/dev/ttyQV-missing] The serial port '/dev/ttyQV-missing' is not available")) << r.Out;
     EXPECT_TRUE(QvHas(r.Out, "[" + a + "] Hardware Serial Number = 000011")) << r.Out;
     EXPECT_TRUE(QvHas(r.Out, "[" + b + "] Hardware Serial Number = 000022")) << r.Out;
