@@ -22,7 +22,7 @@ std::string Printable(const std::string& line)
 
 int32_t TQvTracePort::ReadStr(std::string& str, int32_t count)
 {
-    const int32_t n = TComPort::ReadStr(str, count);
+    const int32_t n = TComSerialPort::ReadStr(str, count);
     if (fTrace && n > 0)
         Emit("<-", fRxPending, str);
     return n;
@@ -32,7 +32,7 @@ int32_t TQvTracePort::WriteStr(const std::string& str)
 {
     if (fTrace)
         Emit("->", fTxPending, str);
-    return TComPort::WriteStr(str);
+    return TComSerialPort::WriteStr(str);
 }
 
 void TQvTracePort::Emit(const char* direction, std::string& pending, const std::string& chunk)

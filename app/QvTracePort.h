@@ -3,12 +3,12 @@
 // the characters exactly as they cross the line; the log is not involved.
 #pragma once
 
-#include "serial/ComPort.h"
+#include "serial/ComSerialPort.h"
 
 #include <cstdio>
 #include <string>
 
-class TQvTracePort : public TComPort {
+class TQvTracePort : public TComSerialPort {
 public:
     TQvTracePort() = default;
 

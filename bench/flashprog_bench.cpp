@@ -9,6 +9,7 @@
 #include "framework/qt/CvQtTimerService.h"
 #include "protocol/QvCmdProc.h"
 #include "serial/ComPort.h"
+#include "serial/ComSerialPort.h"
 #include "bench/BenchPackage.h"
 
 #include <QCoreApplication>
@@ -69,7 +70,7 @@ void BM_ProgramOverPty(benchmark::State& state)
 
     TCvQtTimerService timers;
     TCvTimerServiceScope scope(&timers);
-    TComPort port;
+    TComSerialPort port;
     TQvCmdProc proc;
     proc.SetComPort(&port);
     port.SetPort(device);

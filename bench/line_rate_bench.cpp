@@ -10,6 +10,7 @@
 #include "framework/qt/CvQtTimerService.h"
 #include "protocol/QvCmdProc.h"
 #include "serial/ComPort.h"
+#include "serial/ComSerialPort.h"
 #include "bench/BenchPackage.h"
 #include "tools/sim/QvSimBeacon.h"
 #include "tools/simqt/QvSimHost.h"
@@ -47,7 +48,7 @@ TBaudRate BaudOf(int64_t baud)
 bool RunAtLineRate(benchmark::State& state, const std::string& device, uint32_t baud, size_t blocks)
 {
     const std::string path = MakePackage(blocks);
-    TComPort port;
+    TComSerialPort port;
     TQvCmdProc proc;
     proc.SetComPort(&port);
     port.SetPort(device);

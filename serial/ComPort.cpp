@@ -1,5 +1,5 @@
 // TComPort: enumeration texts, errors, setting groups and properties. The device side (open,
-// close, reads, writes, events) is in ComPortDevice.cpp.
+// close, reads, writes, events) is TComSerialPort, in ComPortDevice.cpp.
 #include "serial/ComPort.h"
 
 #include "framework/CvFormat.h"
@@ -259,6 +259,10 @@ void TComTimeouts::SetWriteTotalConstant(int32_t value)
 }
 
 // ---- Port properties ----
+
+TComPort::TComPort() = default;
+
+TComPort::~TComPort() = default;
 
 void TComPort::SetPort(const std::string& value)
 {

@@ -1,10 +1,10 @@
-// TComPort: the serial port component. One named serial device, its line settings, driver
-// buffer sizes and time-outs, a received-characters event carrying the count of waiting bytes,
-// and open/close notifications. All events are raised on the main thread.
+// TComPort: the serial port component's interface. One named serial device, its line settings,
+// driver buffer sizes and time-outs, a received-characters event carrying the count of waiting
+// bytes, and open/close notifications. All events are raised on the main thread.
 //
-// This header is free of Qt so that Qt-free libraries can talk to the port; the device itself
-// (QSerialPort) lives in the implementation. The I/O operations are virtual so that a test port
-// can replace the device.
+// This interface is free of Qt, and so is its library (qv_comport): Qt-free libraries talk to
+// the port through it. The device itself is TComSerialPort (serial/ComSerialPort.h, on
+// QSerialPort, in qv_serial); tests put an in-memory port in its place.
 #pragma once
 
 #include "framework/CvEvent.h"
@@ -223,8 +223,7 @@ private:
 class TComPort {
 public:
     TComPort();
-    // Closes the port first, which raises OnAfterClose: its handler must outlive the port (or be
-    // cleared before). A port opened with a timer service must not outlive that service.
+    // A port that replaces the device closes itself in its own destructor (see TComSerialPort).
     virtual ~TComPort();
     TComPort(const TComPort&) = delete;
     TComPort& operator=(const TComPort&) = delete;
@@ -270,27 +269,28 @@ public:
     // The rate the line runs at: the member's rate, or CustomBaudRate for brCustom.
     uint32_t LineBaudRate() const;
 
+    // ---- The device (TComSerialPort describes what its device does) ----
     // Opens the device exclusively and applies buffer sizes, line settings and time-outs, then
     // raises OnAfterOpen. Does nothing when already open. Raises EComPort code 1 when the device
     // cannot be opened (WinCode 2 missing, 13 no permission, 16 busy), 9/7/8 when the buffer
     // sizes, line settings or time-outs cannot be applied (the port is then closed again).
-    virtual void Open();
+    virtual void Open() = 0;
     // Aborts pending transfers, closes the device, raises OnAfterClose. Does nothing when closed.
-    virtual void Close();
-    virtual bool Connected() const;
+    virtual void Close() = 0;
+    virtual bool Connected() const = 0;
     // Discards received bytes not yet read (input) and bytes not yet sent (output). Code 5.
-    virtual void ClearBuffer(bool input, bool output);
+    virtual void ClearBuffer(bool input, bool output) = 0;
     // Bytes received and waiting to be read. Code 10 on failure (also on a closed port).
-    virtual int32_t InputCount();
+    virtual int32_t InputCount() = 0;
     // Reads up to `count` waiting bytes into `str`, one character per byte, never waiting for
     // absent data; returns the number read. count < 1 reads nothing and returns 0.
     // Code 24 on a closed port, code 3 on a failed read.
-    virtual int32_t ReadStr(std::string& str, int32_t count);
+    virtual int32_t ReadStr(std::string& str, int32_t count) = 0;
     // Queues all bytes of `str` for sending and returns their number (0 for an empty text).
     // Bytes the device does not take within WriteTotalMultiplier ms per byte plus
     // WriteTotalConstant ms are discarded. Code 24 on a closed port; code 2 on a failed write or
     // when the output queue would exceed OutputQueueLimit (a device that stopped reading).
-    virtual int32_t WriteStr(const std::string& str);
+    virtual int32_t WriteStr(const std::string& str) = 0;
 
     // Most bytes the output queue holds before WriteStr refuses more.
     static constexpr int64_t OutputQueueLimit = 256 * 1024;
@@ -313,21 +313,19 @@ protected:
     void CallRxChar(int32_t count);
     void CallAfterOpen();
     void CallAfterClose();
+    void SetDeviceLost(bool value) { fDeviceLost = value; }
+
+    // Re-apply one group of settings to an open device; called after every change of the
+    // group. Nothing here: a device port applies them.
+    virtual void ApplyBuffer() {}
+    virtual void ApplyLine() {}
+    virtual void ApplyTimeouts() {}
 
 private:
     friend class TComParity;
     friend class TComFlowControl;
     friend class TComBuffer;
     friend class TComTimeouts;
-    struct TDevice; // the QSerialPort and its state while open
-
-    // Re-apply one group of settings to an open device (no effect while closed).
-    void ApplyBuffer();
-    void ApplyLine();
-    void ApplyTimeouts();
-    void DeviceReadyRead();
-    void DeviceLostDetected();
-    void WriteDeadline();
 
     std::string fPort = "COM1";
     TBaudRate fBaudRate = br9600;
@@ -349,6 +347,4 @@ private:
     TComNotifyEvent fOnAfterOpen;
     TComNotifyEvent fOnAfterClose;
     TCvLifetime fLifetime;
-
-    std::unique_ptr<TDevice> fDevice; // created by the first Open, kept until destruction
 };

@@ -1,7 +1,7 @@
-// TComPort's device side on QSerialPort: open, close, reads, writes and event delivery.
-// Everything runs on the main thread: received data arrives through QSerialPort's readyRead
-// on the event loop, so no event thread is needed and Close can never deadlock.
-#include "serial/ComPort.h"
+// TComSerialPort: open, close, reads, writes and event delivery on QSerialPort. Everything
+// runs on the main thread: received data arrives through QSerialPort's readyRead on the event
+// loop, so no event thread is needed and Close can never deadlock.
+#include "serial/ComSerialPort.h"
 
 #include "framework/CvTimer.h"
 
@@ -19,7 +19,7 @@
 #include <unistd.h>
 #endif
 
-struct TComPort::TDevice {
+struct TComSerialPort::TDevice {
     QSerialPort serial;
     bool open = false;
     bool lost = false;      // the device went away; a queued close is on its way
@@ -56,9 +56,9 @@ uint32_t DeadlineMs(const TComTimeouts& timeouts, int64_t pendingBytes)
 
 } // namespace
 
-TComPort::TComPort() = default;
+TComSerialPort::TComSerialPort() = default;
 
-TComPort::~TComPort()
+TComSerialPort::~TComSerialPort()
 {
     try {
         Close();
@@ -67,12 +67,12 @@ TComPort::~TComPort()
     }
 }
 
-bool TComPort::Connected() const
+bool TComSerialPort::Connected() const
 {
     return fDevice && fDevice->open;
 }
 
-void TComPort::Open()
+void TComSerialPort::Open()
 {
     if (Connected())
         return;
@@ -87,7 +87,7 @@ void TComPort::Open()
             if (pending == 0)
                 fDevice->writeTimer->Stop();
             else // progress: count the deadline again from what is still queued
-                fDevice->writeTimer->Start(DeadlineMs(fTimeouts, pending));
+                fDevice->writeTimer->Start(DeadlineMs(Timeouts(), pending));
         });
         QObject::connect(&serial, &QSerialPort::errorOccurred, &serial,
                          [this](QSerialPort::SerialPortError error) {
@@ -111,12 +111,12 @@ void TComPort::Open()
     // 1. Open the device exclusively. QSerialPort reports a missing device without an error
     // number, so the device file is checked first to give the operating system's number.
 #if defined(_WIN32)
-    const std::string path = fPort;
+    const std::string path = Port();
 #else
-    const std::string path = DevicePath(fPort);
+    const std::string path = DevicePath(Port());
     struct stat st {};
-    if (fPort.empty() || ::stat(path.c_str(), &st) != 0)
-        throw EComPort(CE_OpenFailed, fPort.empty() ? ENOENT : LastErrno(ENOENT));
+    if (Port().empty() || ::stat(path.c_str(), &st) != 0)
+        throw EComPort(CE_OpenFailed, Port().empty() ? ENOENT : LastErrno(ENOENT));
     if (!S_ISCHR(st.st_mode))
         throw EComPort(CE_OpenFailed, ENODEV);
     if (::access(path.c_str(), R_OK | W_OK) != 0)
@@ -154,12 +154,12 @@ void TComPort::Open()
         dev.serial.clearError();
         throw;
     }
-    dev.rxChar = fEvents[evRxChar];
-    fDeviceLost = false;
+    dev.rxChar = Events()[evRxChar];
+    SetDeviceLost(false);
     CallAfterOpen();
 }
 
-void TComPort::Close()
+void TComSerialPort::Close()
 {
     if (!Connected())
         return;
@@ -178,7 +178,7 @@ void TComPort::Close()
     CallAfterClose();
 }
 
-void TComPort::ClearBuffer(bool input, bool output)
+void TComSerialPort::ClearBuffer(bool input, bool output)
 {
     if (!Connected())
         throw EComPort(CE_PurgeFailed, EBADF);
@@ -202,14 +202,14 @@ void TComPort::ClearBuffer(bool input, bool output)
         dev.writeTimer->Stop();
 }
 
-int32_t TComPort::InputCount()
+int32_t TComSerialPort::InputCount()
 {
     if (!Connected())
         throw EComPort(CE_ClearComFailed, EBADF);
     return static_cast<int32_t>(std::min<qint64>(fDevice->serial.bytesAvailable(), INT32_MAX));
 }
 
-int32_t TComPort::ReadStr(std::string& str, int32_t count)
+int32_t TComSerialPort::ReadStr(std::string& str, int32_t count)
 {
     str.clear();
     if (count < 1)
@@ -229,7 +229,7 @@ int32_t TComPort::ReadStr(std::string& str, int32_t count)
     return static_cast<int32_t>(got);
 }
 
-int32_t TComPort::WriteStr(const std::string& str)
+int32_t TComSerialPort::WriteStr(const std::string& str)
 {
     if (!Connected())
         throw EComPort(CEPortNotOpen);
@@ -253,24 +253,24 @@ int32_t TComPort::WriteStr(const std::string& str)
         throw EComPort(CE_WriteFailed, LastErrno(EIO));
     }
     if (dev.writeTimer && !dev.writeTimer->Enabled() && dev.serial.bytesToWrite() > 0)
-        dev.writeTimer->Start(DeadlineMs(fTimeouts, dev.serial.bytesToWrite()));
+        dev.writeTimer->Start(DeadlineMs(Timeouts(), dev.serial.bytesToWrite()));
     return static_cast<int32_t>(queued);
 }
 
 // ---- Settings applied to the open device ----
 
-void TComPort::ApplyBuffer()
+void TComSerialPort::ApplyBuffer()
 {
     if (!Connected())
         return;
-    if (fBuffer.InputSize() < 0 || fBuffer.OutputSize() < 0)
+    if (Buffer().InputSize() < 0 || Buffer().OutputSize() < 0)
         throw EComPort(CE_SetupComFailed, EINVAL);
     // The input size bounds what is read ahead from the device, as a driver queue would;
     // 0 leaves it unbounded. Output is bounded by OutputQueueLimit and the write deadline.
-    fDevice->serial.setReadBufferSize(fBuffer.InputSize());
+    fDevice->serial.setReadBufferSize(Buffer().InputSize());
 }
 
-void TComPort::ApplyLine()
+void TComSerialPort::ApplyLine()
 {
     if (!Connected())
         return;
@@ -280,7 +280,7 @@ void TComPort::ApplyLine()
         throw EComPort(CE_SetStateFailed, EINVAL);
 
     QSerialPort::DataBits dataBits = QSerialPort::Data8;
-    switch (fDataBits) {
+    switch (DataBits()) {
     case dbFive: dataBits = QSerialPort::Data5; break;
     case dbSix: dataBits = QSerialPort::Data6; break;
     case dbSeven: dataBits = QSerialPort::Data7; break;
@@ -288,7 +288,7 @@ void TComPort::ApplyLine()
     default: throw EComPort(CE_SetStateFailed, EINVAL);
     }
     QSerialPort::Parity parity = QSerialPort::NoParity;
-    switch (fParity.Bits()) {
+    switch (Parity().Bits()) {
     case prNone: parity = QSerialPort::NoParity; break;
     case prOdd: parity = QSerialPort::OddParity; break;
     case prEven: parity = QSerialPort::EvenParity; break;
@@ -297,7 +297,7 @@ void TComPort::ApplyLine()
     default: throw EComPort(CE_SetStateFailed, EINVAL);
     }
     QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-    switch (fStopBits) {
+    switch (StopBits()) {
     case sbOneStopBit: stopBits = QSerialPort::OneStop; break;
     case sbOne5StopBits:
 #if defined(_WIN32)
@@ -305,7 +305,7 @@ void TComPort::ApplyLine()
 #else
         // Termios has no 1.5 stop bits, but a UART sends 1.5 for 5-bit characters when two
         // are selected; like the Windows driver, other character sizes refuse 1.5.
-        if (fDataBits != dbFive)
+        if (DataBits() != dbFive)
             throw EComPort(CE_SetStateFailed, EINVAL);
         stopBits = QSerialPort::TwoStop;
 #endif
@@ -314,7 +314,7 @@ void TComPort::ApplyLine()
     default: throw EComPort(CE_SetStateFailed, EINVAL);
     }
     // QSerialPort has one flow-control mode: RTS/CTS wins over XON/XOFF when both are asked.
-    const TComFlowControl& fc = fFlowControl;
+    const TComFlowControl& fc = FlowControl();
     const bool hardware = fc.OutCTSFlow() || fc.ControlRTS() == rtsHandshake;
     const bool software = fc.XonXoffIn() || fc.XonXoffOut();
     const QSerialPort::FlowControl flow = hardware ? QSerialPort::HardwareControl
@@ -339,19 +339,19 @@ void TComPort::ApplyLine()
         throw EComPort(CE_SetStateFailed, failure);
 }
 
-void TComPort::ApplyTimeouts()
+void TComSerialPort::ApplyTimeouts()
 {
     if (!Connected())
         return;
     // Reads never wait for absent data whatever the read time-outs say (the device is read on
     // arrival); the write time-outs are taken at each write to arm the write deadline.
-    if (fTimeouts.WriteTotalMultiplier() < 0 || fTimeouts.WriteTotalConstant() < 0)
+    if (Timeouts().WriteTotalMultiplier() < 0 || Timeouts().WriteTotalConstant() < 0)
         throw EComPort(CE_TimeoutsFailed, EINVAL);
 }
 
 // ---- Event delivery ----
 
-void TComPort::DeviceReadyRead()
+void TComSerialPort::DeviceReadyRead()
 {
     TDevice& dev = *fDevice;
     if (!dev.open || dev.lost || !dev.rxChar)
@@ -360,9 +360,9 @@ void TComPort::DeviceReadyRead()
         CallRxChar(InputCount());
     } catch (const std::exception& e) {
         // Nothing above the event loop can take the error; it must not unwind through Qt.
-        qWarning("TComPort: error while handling received characters: %s", e.what());
+        qWarning("TComSerialPort: error while handling received characters: %s", e.what());
     } catch (...) {
-        qWarning("TComPort: unknown error while handling received characters");
+        qWarning("TComSerialPort: unknown error while handling received characters");
     }
 }
 
@@ -370,7 +370,7 @@ void TComPort::DeviceReadyRead()
 // then reports ReadError on every pass of the event loop while staying open, and closing it
 // from inside errorOccurred re-enters that signal: stop delivering now and close on the next
 // pass of the event loop.
-void TComPort::DeviceLostDetected()
+void TComSerialPort::DeviceLostDetected()
 {
     TDevice& dev = *fDevice;
     dev.lost = true;
@@ -382,13 +382,13 @@ void TComPort::DeviceLostDetected()
         [this, session] {
             if (!Connected() || !fDevice->lost || fDevice->session != session)
                 return;
-            fDeviceLost = true;
+            SetDeviceLost(true);
             try {
                 Close();
             } catch (const std::exception& e) {
-                qWarning("TComPort: error while closing a lost device: %s", e.what());
+                qWarning("TComSerialPort: error while closing a lost device: %s", e.what());
             } catch (...) {
-                qWarning("TComPort: unknown error while closing a lost device");
+                qWarning("TComSerialPort: unknown error while closing a lost device");
             }
         },
         Qt::QueuedConnection);
@@ -396,7 +396,7 @@ void TComPort::DeviceLostDetected()
 
 // Bytes the device has not taken within the write time-out are discarded, as a timed-out
 // write would be; the queue starts empty again.
-void TComPort::WriteDeadline()
+void TComSerialPort::WriteDeadline()
 {
     TDevice& dev = *fDevice;
     if (dev.writeTimer)

@@ -1,5 +1,6 @@
 // Serial settings as a value record (defaults, INI section, port, one-line summary) and the
-// class-level helpers for port listing and baud-rate mapping.
+// class-level helpers for port listing and baud-rate mapping. Everything here is free of Qt
+// (qv_comport) except GetPorts and CheckPortExists, which ask the system (qv_serial).
 #pragma once
 
 #include "serial/ComPort.h"

@@ -7,6 +7,7 @@
 #include "framework/qt/CvQtTimerService.h"
 #include "protocol/QvCmdProc.h"
 #include "serial/ComPort.h"
+#include "serial/ComSerialPort.h"
 #include "tests/flashprog/FlashProgTestSupport.h"
 
 #include <QEventLoop>
@@ -79,7 +80,7 @@ TEST(QvFlashProgPty, PackerPackageProgramsTheSimulator)
     TCvQtTimerService timers;
     TCvTimerServiceScope scope(&timers);
     TFpLogCapture log;
-    TComPort port;
+    TComSerialPort port;
     TQvCmdProc proc;
     proc.SetComPort(&port);
     port.SetPort(sim.Path());

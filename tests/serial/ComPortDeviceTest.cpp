@@ -1,6 +1,7 @@
 // TComPort on real pseudo-terminals: open errors, events, delivery, reads and writes, line
 // settings reaching the device, a device that goes away, and the bounded output queue.
 #include "serial/ComPort.h"
+#include "serial/ComSerialPort.h"
 #include "tests/serial/PtyPair.h"
 
 #include "framework/CvTimer.h"
@@ -86,7 +87,7 @@ protected:
     TCvTimerServiceScope timerScope{&timers};
     TPtyPair pty;
     TEventLog events; // outlives the port, whose destruction raises OnAfterClose
-    TComPort port;
+    TComSerialPort port;
 };
 
 } // namespace
@@ -107,7 +108,7 @@ TEST(ComPortOpenErrors, DeviceThatCannotBeOpenedRaisesCodeOneWithTheSystemNumber
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.port);
         TEventLog events;
-        TComPort port;
+        TComSerialPort port;
         events.Attach(port);
         port.SetPort(c.port);
         try {
@@ -130,7 +131,7 @@ TEST(ComPortOpenErrors, DeviceThatCannotBeOpenedRaisesCodeOneWithTheSystemNumber
 TEST_F(ComPortDeviceTest, PortIsExclusiveSoASecondOpenIsBusy)
 {
     port.Open();
-    TComPort other;
+    TComSerialPort other;
     other.SetPort(pty.SlavePath());
     try {
         other.Open();
@@ -293,14 +294,14 @@ TEST_F(ComPortDeviceTest, LineSettingsReachTheDeviceAtOpenAndWhenChangedWhileOpe
         SCOPED_TRACE(c.name);
         try {
             { // applied at open
-                TComPort p;
+                TComSerialPort p;
                 p.SetPort(pty.SlavePath());
                 c.set(p);
                 p.Open();
                 EXPECT_TRUE(c.check(deviceSettings()));
             }
             { // applied at once while open
-                TComPort p;
+                TComSerialPort p;
                 p.SetPort(pty.SlavePath());
                 p.Open();
                 c.set(p);
@@ -322,7 +323,7 @@ TEST_F(ComPortDeviceTest, SettingsTheDeviceRefusesLeaveThePortClosed)
     };
     for (const auto& set : refused) {
         TEventLog log;
-        TComPort p;
+        TComSerialPort p;
         log.Attach(p);
         p.SetPort(pty.SlavePath());
         set(p);
@@ -374,7 +375,7 @@ TEST(ComPortOutputQueue, DeviceThatStopsReadingCannotGrowTheQueueAndStaleBytesAr
     TCvTimerServiceScope scope(&clock);
     TPtyPair pty;
     ASSERT_TRUE(pty.Valid());
-    TComPort port;
+    TComSerialPort port;
     port.SetPort(pty.SlavePath());
     port.Open();
 

@@ -1,6 +1,7 @@
 // TComPort without a device: enumeration texts, setting groups, flow-control presets, errors,
 // and the in-memory test port other areas build on.
 #include "serial/ComPort.h"
+#include "serial/ComSerialPort.h"
 #include "tests/support/TestComPort.h"
 
 #include <gtest/gtest.h>
@@ -76,7 +77,7 @@ TEST(ComPortText, MatchingIgnoresCaseButNotBlanksAndFallsBack)
 
 TEST(ComPortProperties, NewPortHasTheDocumentedDefaults)
 {
-    TComPort port;
+    TComSerialPort port;
     EXPECT_EQ(port.Port(), "COM1");
     EXPECT_EQ(port.BaudRate(), br9600);
     EXPECT_EQ(port.CustomBaudRate(), 9600u);
@@ -101,7 +102,7 @@ TEST(ComPortProperties, NewPortHasTheDocumentedDefaults)
 
 TEST(ComPortProperties, BufferSizesAreStoredEven)
 {
-    TComPort port;
+    TComSerialPort port;
     const std::pair<int32_t, int32_t> cases[] = {{4095, 4094}, {4096, 4096}, {1, 0}, {-5, -6}};
     for (const auto& [given, stored] : cases) {
         port.Buffer().SetInputSize(given);
@@ -124,7 +125,7 @@ TEST(ComPortFlowControl, PresetsSetTheirFlagsAndReadBack)
     };
     for (const auto& [preset, f] : presets) {
         SCOPED_TRACE(FlowControlToText(preset));
-        TComPort port;
+        TComSerialPort port;
         TComFlowControl& fc = port.FlowControl();
         fc.SetControlDTR(dtrHandshake);
         fc.SetOutDSRFlow(true);
@@ -143,7 +144,7 @@ TEST(ComPortFlowControl, PresetsSetTheirFlagsAndReadBack)
 
 TEST(ComPortFlowControl, CustomKeepsTheFlagsAndMixedFlagsReadAsCustom)
 {
-    TComPort port;
+    TComSerialPort port;
     TComFlowControl& fc = port.FlowControl();
     fc.SetControlRTS(rtsEnable);
     fc.SetXonXoffIn(true);

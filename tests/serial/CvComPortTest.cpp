@@ -1,5 +1,6 @@
 // Serial settings record, its INI section, and port listing and baud-rate mapping.
 #include "serial/CvComPort.h"
+#include "serial/ComSerialPort.h"
 #include "tests/serial/PtyPair.h"
 
 #include "framework/CvIniFile.h"
@@ -165,7 +166,7 @@ TEST_F(CvComSettingsIni, WrittenSectionHoldsTheTextsAndReadsBackEqual)
 
 TEST(CvComSettingsPort, ToComPortAppliesEverySettingAndFromComPortReadsThemBack)
 {
-    TComPort port;
+    TComSerialPort port;
     const TCvComSettings s = NonDefaults();
     s.ToComPort(&port);
     EXPECT_EQ(port.Port(), "ttyUSB3");
@@ -191,7 +192,7 @@ TEST(CvComSettingsPort, ToComPortAppliesEverySettingAndFromComPortReadsThemBack)
 
 TEST(CvComSettingsPort, CustomFlowControlLeavesThePortsFlagsAlone)
 {
-    TComPort port;
+    TComSerialPort port;
     port.FlowControl().SetControlRTS(rtsToggle);
     port.FlowControl().SetXonXoffIn(true);
     port.FlowControl().SetControlDTR(dtrEnable);
