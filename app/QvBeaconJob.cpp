@@ -75,7 +75,8 @@ void TQvBeaconJob::StartOperation()
     fLastError.clear();
     fClosingLine.clear();
     if (fSpec.Operation == "program")
-        fStartReturn = fEngine.DeviceProgram(fSpec.File);
+        fStartReturn = fSpec.Package ? fEngine.DeviceProgram(fSpec.File, *fSpec.Package)
+                                     : fEngine.DeviceProgram(fSpec.File);
     else if (fSpec.Operation == "config")
         fStartReturn = fEngine.DeviceConfig(fSpec.Key, fSpec.Config);
     else

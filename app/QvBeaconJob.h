@@ -19,6 +19,7 @@
 struct TQvBeaconJobSpec {
     std::string Operation;             // "program", "info" or "config"
     std::string File;                  // program: the package
+    const TQvFlashProgTarget* Package = nullptr; // program: the package loaded before, if it was
     std::string Key;                   // config: the engineering key
     TQvCmdEngineeringConfig Config;    // config: what to write
     bool AskIdentity = false;          // ask for the identity before programming or configuring

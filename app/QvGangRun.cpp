@@ -58,18 +58,23 @@ TQvGangRun::~TQvGangRun()
 
 bool TQvGangRun::Start()
 {
+    // The package is loaded and checked once, before the first beacon; every beacon programs
+    // that one load, so a file changed on disk meanwhile changes nothing.
+    if (fSpec.Operation == "program") {
+        fPackage = std::make_unique<TQvFlashProgTarget>();
+        if (!TQvFlashProgFile::CheckFile(fSpec.File)
+            || TQvFlashProgFile::Load(fSpec.File, *fPackage) != FP_OK) {
+            AppLog->Add(logError, "The package \"%s\" is not valid; no beacon is programmed.", fSpec.File);
+            fRejected = true;
+            return false;
+        }
+        fSpec.Package = fPackage.get();
+    }
     if (fArgs.Watch.empty()) {
         for (const std::string& port : fArgs.Ports)
             AddBeacon(port);
         fReap.Start();
         return true;
-    }
-    // A station loads and checks the package once, before the first beacon.
-    TQvFlashProgTarget target;
-    if (TQvFlashProgFile::Load(fSpec.File, target) != FP_OK) {
-        AppLog->Add(logError, "The package \"%s\" is not valid; no beacon is programmed.", fSpec.File);
-        fRejected = true;
-        return false;
     }
     AppLog->Add(logInfo, "Waiting for beacons on \"%s\"...", fArgs.Watch);
     fWatcher = std::make_unique<TQvPortWatcher>(fArgs.Watch);

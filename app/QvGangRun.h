@@ -73,6 +73,7 @@ private:
     TQvHeadlessArgs fArgs;
     std::unique_ptr<TCvComSettings> fSettings;
     TQvBeaconJobSpec fSpec;
+    std::unique_ptr<TQvFlashProgTarget> fPackage;
     TQvGangDisplay& fDisplay;
     TQvResultsFile* fResults;
     std::vector<std::unique_ptr<TBeacon>> fBeacons;

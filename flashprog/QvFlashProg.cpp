@@ -64,6 +64,25 @@ EQvFlashProgReturn TQvFlashProg::DeviceProgram(const std::string& filename)
         DoAbort();
         return loaded;
     }
+    return StartProgramming();
+}
+
+EQvFlashProgReturn TQvFlashProg::DeviceProgram(const std::string& filename, const TQvFlashProgTarget& target)
+{
+    QvFlashProgLog(fLog, logInfo, "Programming firmware from file \"%s\"...", filename);
+    if (fState != FP_IDLE) {
+        QvFlashProgLog(fLog, logError, "Another programming operation is currently in progress.");
+        DoAbort();
+        return FP_ERR_FILEOPEN;
+    }
+    fFilename = filename;
+    fTarget = target;
+    TQvFlashProgFile::LogSummary(fTarget, fLog);
+    return StartProgramming();
+}
+
+EQvFlashProgReturn TQvFlashProg::StartProgramming()
+{
     if (!CheckConnected())
         return FP_ERR_COMMS;
     DoAction(FP_ACTION_START, 0);

@@ -67,6 +67,9 @@ public:
     // Loads the package and, with the port connected, starts programming; returns once the
     // first command is sent, the run continues on replies and timer ticks.
     EQvFlashProgReturn DeviceProgram(const std::string& filename);
+    // The same with a package loaded and checked before (a station programming many beacons
+    // from one load): logs the package's summary as a load does, then starts.
+    EQvFlashProgReturn DeviceProgram(const std::string& filename, const TQvFlashProgTarget& target);
     // Sends the system information request and the configuration query.
     EQvFlashProgReturn DeviceInfo();
     // Writes the factory configuration (engineering mode: enable, hardware, USBL calibration;
@@ -94,6 +97,8 @@ public:
     static constexpr int32_t PollAttempts = 5;
 
 private:
+    // With the package in fTarget: checks the port and sends the initialisation.
+    EQvFlashProgReturn StartProgramming();
     void TimerStart(uint32_t interval);
     void TimerStop();
     void TimerEvent(TCvTimerParams& params);

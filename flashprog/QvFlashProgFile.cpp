@@ -193,6 +193,12 @@ EQvFlashProgReturn TQvFlashProgFile::Load(const std::string& filename, TQvFlashP
     if (!ReadTarget(node, target, log))
         return FP_ERR_TARGETDATA;
 
+    LogSummary(target, log);
+    return FP_OK;
+}
+
+void TQvFlashProgFile::LogSummary(const TQvFlashProgTarget& target, TCvLogSink* log)
+{
     QvFlashProgLog(log, logInfo, "Firmware sucessfully loaded...");
     QvFlashProgLog(log, logInfo, "Target = Device %u, Section %u", target.Device, target.Section);
     QvFlashProgLog(log, logInfo, "Name = \"%s\"", target.Name);
@@ -207,5 +213,4 @@ EQvFlashProgReturn TQvFlashProgFile::Load(const std::string& filename, TQvFlashP
     if (target.SerialNumber != 0)
         QvFlashProgLog(log, logInfo, "Serial Number = %.6d", static_cast<int64_t>(target.SerialNumber));
     QvFlashProgLog(log, logInfo, "Signature = 0x%s", TCvConvert::BytesToHex(target.Signature));
-    return FP_OK;
 }

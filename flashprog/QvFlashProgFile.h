@@ -65,6 +65,9 @@ public:
     static EQvFlashProgReturn Load(const std::string& filename, TQvFlashProgTarget& target,
                                    TCvLogSink* log = nullptr);
 
+    // The summary Load logs for a target it has read ("Firmware sucessfully loaded..." on).
+    static void LogSummary(const TQvFlashProgTarget& target, TCvLogSink* log = nullptr);
+
     // First child of `targets` whose "Device" attribute equals `device`; an empty node when none.
     static pugi::xml_node FindTarget(const pugi::xml_node& targets, int32_t device);
 

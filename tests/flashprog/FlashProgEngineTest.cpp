@@ -400,3 +400,32 @@ TEST(QvFlashProgEngine, FailedWriteEndsTheRunByTimeOut)
     EXPECT_EQ(rig.ActionKinds().back(), FP_ACTION_ERROR);
     EXPECT_EQ(rig.SentIds(), (std::vector<int>{0x0D}));
 }
+
+// A package loaded once programs beacon after beacon with the lines of a load from the file,
+// and a file changed on disk after that load changes nothing.
+TEST(QvFlashProgEngine, ProgramsAPackageLoadedBefore)
+{
+    TFpTempDir dir;
+    const std::string path = WritePackage(dir, 3);
+    std::vector<std::string> fromFile;
+    {
+        TFpRig rig(Sim(300));
+        ASSERT_EQ(rig.Engine->DeviceProgram(path), FP_OK);
+        rig.Advance(20000);
+        fromFile = rig.Log.Lines();
+        ASSERT_EQ(fromFile.back(), "INFO Completed.");
+    }
+    TQvFlashProgTarget loaded;
+    ASSERT_EQ(TQvFlashProgFile::Load(path, loaded), FP_OK);
+    WritePackage(dir, 5); // the file changes after the load
+    TFpRig rig(Sim(300));
+    ASSERT_EQ(rig.Engine->DeviceProgram(path, loaded), FP_OK);
+    rig.Advance(20000);
+    EXPECT_EQ(rig.Log.Lines(), fromFile);
+    EXPECT_EQ(rig.Beacon->Image(), Image(12));
+
+    // Busy: refused like a load from the file.
+    ASSERT_EQ(rig.Engine->DeviceProgram(path, loaded), FP_OK);
+    EXPECT_EQ(rig.Engine->DeviceProgram(path, loaded), FP_ERR_FILEOPEN);
+    EXPECT_EQ(rig.Engine->State(), FP_IDLE);
+}
