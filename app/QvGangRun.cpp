@@ -103,6 +103,8 @@ bool TQvGangRun::Over() const
 
 int TQvGangRun::ExitStatus() const
 {
+    if (!fArgs.Watch.empty() && !fRejected)
+        return fNoPort || fFailed ? QV_EXIT_BEACON : QV_EXIT_OK;
     if (fNoPort)
         return QV_EXIT_PORT;
     if (fRejected)

@@ -40,7 +40,8 @@ public:
     // Every beacon is done and no more can come.
     bool Over() const;
     // The exit status: 0 all succeeded; 2 a port could not be opened; 3 the package or file was
-    // refused; 4 a beacon failed or was refused (a station counts only the beacons it finished).
+    // refused; 4 a beacon failed or was refused. A station: 0 when every beacon it finished
+    // succeeded (runs it stopped are not finished), else 4; 3 when its package was refused.
     int ExitStatus() const;
     // Raised when the run is over.
     void SetOnOver(const TCvEvent<TCvTimerParams>& handler) { fOnOver = handler; }

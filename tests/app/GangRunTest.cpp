@@ -355,9 +355,12 @@ TEST_F(QvGangRunTest, StationChecksThePackageFirstAndFailuresGiveStatus4)
     const std::string fwx = Pack(3000);
     const std::string refusing = Sim({"--status", "PROG_BLOCK:2=PROG_FLASH_ERROR"});
     std::filesystem::create_symlink(refusing, fDir.File("tty-1"));
+    // A device that is no serial port: it appears, cannot be opened, and counts as failed.
+    std::filesystem::create_symlink("/dev/null", fDir.File("tty-2"));
     TStation station(fExe, {"program", fwx, "-WATCH=" + fDir.File("tty-*")});
-    ASSERT_TRUE(station.WaitFor("] Closed serial port")) << station.Out();
+    ASSERT_TRUE(station.WaitFor("[" + fDir.File("tty-1") + "] Closed serial port")) << station.Out();
+    ASSERT_TRUE(station.WaitFor("[" + fDir.File("tty-2") + "] The serial port")) << station.Out();
     EXPECT_EQ(station.Stop(SIGINT), QV_EXIT_BEACON) << station.Out();
     EXPECT_TRUE(QvHas(station.Out(), "Device block programming not possible due to a Flash memory error.")) << station.Out();
-    EXPECT_TRUE(QvHas(station.Out(), "1 beacon: 1 failed;")) << station.Out();
+    EXPECT_TRUE(QvHas(station.Out(), "2 beacons: 1 failed, 1 no port;")) << station.Out();
 }
