@@ -55,8 +55,9 @@ void ExpectRecordShape(TMiniJsonObject& o, const std::string& operation)
     EXPECT_EQ(o["package_checksum"].Kind, expected);
     EXPECT_EQ(o["bytes"].Kind, program ? TMiniJsonValue::NUMBER : TMiniJsonValue::NUL);
     EXPECT_EQ(o["bytes_per_second"].Kind, program ? TMiniJsonValue::NUMBER : TMiniJsonValue::NUL);
-    if (program)
+    if (program) {
         EXPECT_TRUE(std::regex_match(o["package_checksum"].Text, checksum)) << o["package_checksum"].Text;
+    }
     for (const char* name : {"serial_number", "part_number", "revision"})
         EXPECT_EQ(o[name].Kind, TMiniJsonValue::NUMBER) << name;
     EXPECT_TRUE(std::regex_match(o["app_version"].Text, version)) << o["app_version"].Text;
