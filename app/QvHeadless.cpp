@@ -16,7 +16,7 @@
 #include "framework/CvTimer.h"
 #include "serial/ComPort.h"
 #include "serial/CvComPort.h"
-#include "ui/QvConfigFile.h"
+#include "protocol/QvConfigFile.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,16 +1,11 @@
 // quorvan-programmer: the desktop program, or with a command one headless run of the same core.
 #include "app/QvApp.h"
-#include "app/QvDialogs.h"
+#include "app/QvDesktop.h"
 #include "app/QvHeadless.h"
 #include "framework/CvApp.h"
 #include "framework/qt/CvQtTimerService.h"
-#include "framework/qt/gui/CvQtShell.h"
-#include "ui/QvMainForm.h"
-#include "ui/QvPictures.h"
 
-#include <QApplication>
 #include <QCoreApplication>
-#include <QLockFile>
 
 #include <cstdio>
 #include <memory>
@@ -22,32 +17,9 @@ namespace {
 
 const char* const kTitle = "Quorvan Programmer";
 
-const char* const kInstanceText =
-    "Another instance of Quorvan Programmer is running with the same settings and log files.";
-
-int RunDesktop(int argc, char** argv, QLockFile& lock)
-{
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(kTitle);
-    QApplication::setApplicationDisplayName(kTitle);
-    QApplication::setWindowIcon(TQvPictures::AppIcon());
-    QvInstallQtDialogs();
-    CvQtUseDesktopServices();
-    if (!lock.tryLock(0)) {
-        QvDialogs().ShowError(kInstanceText, "Close the other instance first.");
-        return QV_EXIT_INSTANCE;
-    }
-    TCvQtTimerService timers;
-    TCvTimerServiceScope scope(&timers);
-    TQvMainFrm form;
-    if (AppCore && AppCore->StartMinimised())
-        form.showMinimized(); // still reachable from the task bar
-    else
-        form.show();
-    return QApplication::exec();
-}
-
-int RunHeadless(int argc, char** argv, const TQvHeadlessArgs& args, QLockFile& lock)
+// A headless run takes no program-wide lock: runs on different ports work side by side (each
+// port is locked while open), and they share the log file without losing lines.
+int RunHeadless(int argc, char** argv, const TQvHeadlessArgs& args)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(kTitle);
@@ -55,10 +27,6 @@ int RunHeadless(int argc, char** argv, const TQvHeadlessArgs& args, QLockFile& l
         for (const std::string& line : TQvHeadless::PortLines())
             std::printf("%s\n", line.c_str());
         return QV_EXIT_OK;
-    }
-    if (!lock.tryLock(0)) {
-        std::fprintf(stderr, "%s\n", kInstanceText);
-        return QV_EXIT_INSTANCE;
     }
     TCvQtTimerService timers;
     TCvTimerServiceScope scope(&timers);
@@ -91,10 +59,7 @@ int main(int argc, char** argv)
         return QV_EXIT_USAGE;
     }
     TCvApp::SetAppTitle(kTitle);
-    // One instance at a time owns the settings and log files beside the program.
-    QLockFile lock(QString::fromStdString(TCvApp::GetAppFileName(".lock")));
-    lock.setStaleLockTime(0); // a lock left by a crashed run is detected by its dead process
     if (args.Command.empty())
-        return RunDesktop(argc, argv, lock);
-    return RunHeadless(argc, argv, args, lock);
+        return QvRunDesktop(argc, argv, kTitle);
+    return RunHeadless(argc, argv, args);
 }

@@ -87,6 +87,7 @@ bool TQvStation::Connect(const TCvComSettings& settings, TQvStationFailure* fail
     QvFlashProgLog(fLog, logInfo, "Opening serial port \"%s\"...", port);
 
     std::string detail;
+    std::string reason; // what the port said beyond its error number (who holds it)
     bool opened = false;
     try {
         settings.ToComPort(fPort.get());
@@ -96,7 +97,8 @@ bool TQvStation::Connect(const TCvComSettings& settings, TQvStationFailure* fail
             opened = true;
         }
     } catch (const EComPort& e) {
-        detail = e.Detail().empty() ? OpenFailureDetail(port, e.WinCode()) : e.Detail();
+        reason = e.Detail();
+        detail = reason.empty() ? OpenFailureDetail(port, e.WinCode()) : reason;
         if (detail.empty())
             detail = e.what();
     } catch (const std::exception& e) {
@@ -107,6 +109,8 @@ bool TQvStation::Connect(const TCvComSettings& settings, TQvStationFailure* fail
         const std::string text =
             CvFormat("The serial port \"%s\" is not available, and cannot be opened.", port);
         QvFlashProgLog(fLog, logError, text);
+        if (!reason.empty())
+            QvFlashProgLog(fLog, logError, reason);
         if (failure) {
             failure->Text = text;
             failure->Detail = detail;

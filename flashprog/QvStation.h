@@ -46,8 +46,9 @@ public:
     TCvLogSink* Log() const { return fLog; }
 
     // Opens the port with `settings` (port name and line settings) unless it is open already:
-    // logs "Opening serial port ..." and then the opened line or the not-available error, and
-    // drops any partial received line. Returns whether the port is open afterwards; on failure
+    // logs "Opening serial port ..." and then the opened line or the not-available error (with
+    // a second line naming the process that holds the port, when that is why), and drops any
+    // partial received line. Returns whether the port is open afterwards; on failure
     // `failure` (when given) receives the logged line and the reason.
     bool Connect(const TCvComSettings& settings, TQvStationFailure* failure = nullptr);
     // Closes the port if it is open, with its log lines.

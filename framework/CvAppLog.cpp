@@ -1,5 +1,6 @@
 #include "framework/CvAppLog.h"
 
+#include "framework/CvFileLock.h"
 #include "framework/CvFiles.h"
 #include "framework/CvText.h"
 
@@ -99,6 +100,27 @@ std::string OneLine(std::string text)
     std::replace(text.begin(), text.end(), '\r', ' ');
     std::replace(text.begin(), text.end(), '\n', ' ');
     return text;
+}
+
+// The body of a log file: its lines after the header's first empty line, trimmed.
+std::vector<std::string> BodyLines(const std::string& raw)
+{
+    const std::string text = DecodeFileText(raw);
+    std::vector<std::string> lines;
+    bool inBody = false;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = CvTrim(std::string_view(text).substr(pos, end - pos));
+        pos = end + 1;
+        if (inBody)
+            lines.push_back(std::move(line));
+        else if (line.empty())
+            inBody = true; // the header ends with its first empty line
+    }
+    return lines;
 }
 
 std::string SecondsText(const TCvDateTime& t)
@@ -231,6 +253,8 @@ void TCvAppLog::AddException(TCvAppLogMsgType type, const std::string& msg, cons
 void TCvAppLog::AddLine(const std::string& line)
 {
     fLog.push_back(line);
+    if (!fLoading)
+        ++fPending;
     fLogModified = true;
     TrimToEntries();
     if (fAutoSaveEntries > 0) {
@@ -249,33 +273,24 @@ void TCvAppLog::TrimToEntries()
     if (fEntries > 0)
         while (fLog.size() > static_cast<size_t>(fEntries))
             fLog.pop_front();
+    fPending = std::min(fPending, fLog.size());
 }
 
 bool TCvAppLog::Load()
 {
     fLog.clear();
+    fPending = 0;
     fMsgLastId = 0;
     if (!CvFileExists(fFileName))
         return false;
     std::string raw;
     if (!CvReadFile(fFileName, raw))
         return false;
-    const std::string text = DecodeFileText(raw);
     fLoading = true;
-    bool inBody = false;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = CvTrim(std::string_view(text).substr(pos, end - pos));
-        pos = end + 1;
-        if (inBody)
-            AddLine(line);
-        else if (line.empty())
-            inBody = true; // the header ends with its first empty line
-    }
+    for (const std::string& line : BodyLines(raw))
+        AddLine(line);
     fLoading = false;
+    fPending = 0;
     if (!fLog.empty()) {
         const std::string& last = fLog.back();
         const size_t comma = last.find(',');
@@ -292,7 +307,7 @@ bool TCvAppLog::Load()
     return true;
 }
 
-std::string TCvAppLog::HeaderText() const
+std::string TCvAppLog::HeaderText(size_t entries) const
 {
     std::string h;
     auto line = [&h](const std::string& text) {
@@ -310,7 +325,7 @@ std::string TCvAppLog::HeaderText() const
         line("    Param[" + std::to_string(i) + "] = \"" + OneLine(fAppParams[i].Param) + "\"");
     line("User Path       : " + OneLine(fAppUserPath));
     line("App Log Saved   : " + SecondsText(CvNow()));
-    line("App Log Entries : " + std::to_string(fLog.size()) + " (of max " + std::to_string(fEntries) + ")");
+    line("App Log Entries : " + std::to_string(entries) + " (of max " + std::to_string(fEntries) + ")");
     line(kRule);
     line("");
     return h;
@@ -320,17 +335,37 @@ bool TCvAppLog::Save()
 {
     if (!fEnabled)
         return true;
-    std::string content = HeaderText();
+    // Other processes may share the file (headless runs side by side, beside the desktop
+    // program): under the file's lock, the lines saved so far are those the file holds now, and
+    // this log's unsaved lines go after them. A file that cannot be read takes the lines this
+    // log remembers, as a rewrite always did.
+    const TCvFileLock lock(fFileName + ".lock");
+    std::deque<std::string> body;
+    std::string raw;
+    if (CvFileExists(fFileName) && CvReadFile(fFileName, raw)) {
+        const std::vector<std::string> saved = BodyLines(raw);
+        body.assign(saved.begin(), saved.end());
+    } else {
+        body.assign(fLog.begin(), fLog.end() - static_cast<std::ptrdiff_t>(fPending));
+    }
+    body.insert(body.end(), fLog.end() - static_cast<std::ptrdiff_t>(fPending), fLog.end());
+    if (fEntries > 0)
+        while (body.size() > static_cast<size_t>(fEntries))
+            body.pop_front();
+
+    std::string content = HeaderText(body.size());
     size_t size = content.size();
-    for (const std::string& l : fLog)
+    for (const std::string& l : body)
         size += l.size() + 2;
     content.reserve(size);
-    for (const std::string& l : fLog) {
+    for (const std::string& l : body) {
         content += l;
         content += kEol;
     }
     if (!CvWriteFileAtomic(fFileName, content))
         return false;
+    fLog = std::move(body);
+    fPending = 0;
     fLogModified = false;
     return true;
 }

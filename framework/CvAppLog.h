@@ -66,6 +66,9 @@ public:
     // Replaces the lines in memory with the file's body; false when it could not be read.
     bool Load();
     // Writes header and body (through a temporary file); true when written or when disabled.
+    // Processes sharing the file lose no lines: under a lock beside the file ("<file>.lock"),
+    // the lines not saved yet are added after those the file holds by now, and the lines in
+    // memory become the file's.
     bool Save();
 
     bool AutoSave() const { return fAutoSave; }
@@ -100,7 +103,7 @@ private:
     void AddLine(const std::string& line);
     void TrimToEntries();
     void AutoSaveTimerTick(TCvTimerParams& params);
-    std::string HeaderText() const;
+    std::string HeaderText(size_t entries) const;
 
     std::string fAppExePath;
     TCvAppInfo fAppInfo;
@@ -122,6 +125,7 @@ private:
     int32_t fMsgLastId = 0;
     TCvAppLogAddEvent fOnAdd;
     bool fLoading = false; // count-driven saves wait until a load has read the whole file
+    size_t fPending = 0;   // the last lines of fLog, added since the last save
 };
 
 // The program-wide log; set by the application core right after creating it.

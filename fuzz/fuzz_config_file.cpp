@@ -2,7 +2,7 @@
 // untouched; an accepted one saves and loads back to the same USBL calibration.
 #include "fuzz/FuzzSupport.h"
 #include "framework/CvClock.h"
-#include "ui/QvConfigFile.h"
+#include "protocol/QvConfigFile.h"
 
 #include <cmath>
 #include <cstdint>

@@ -3,7 +3,9 @@
 // loop, so no event thread is needed and Close can never deadlock.
 #include "serial/ComSerialPort.h"
 
+#include "framework/CvFormat.h"
 #include "framework/CvTimer.h"
+#include "serial/ComPortLock.h"
 
 #include <QMetaObject>
 #include <QSerialPort>
@@ -28,6 +30,7 @@ struct TComSerialPort::TDevice {
     int writeErrno = 0;     // a failed background write, reported by the next WriteStr
     uint64_t session = 0;   // counts opens, so a stale queued close never hits a later session
     std::unique_ptr<TCvTimer> writeTimer; // write deadline; absent without a timer service
+    std::unique_ptr<TComPortLock> lock;   // held while open
 };
 
 namespace {
@@ -122,6 +125,11 @@ void TComSerialPort::Open()
     if (::access(path.c_str(), R_OK | W_OK) != 0)
         throw EComPort(CE_OpenFailed, LastErrno(EACCES));
 #endif
+    // The port's lock before the device: a port another process holds is refused with its name.
+    auto lock = std::make_unique<TComPortLock>(path);
+    if (!lock->TryLock())
+        throw EComPort(CE_OpenFailed, EBUSY,
+                       CvFormat("The serial port \"%s\" is in use by %s.", Port(), lock->Holder()));
     dev.serial.setPortName(QString::fromStdString(path));
     errno = 0;
     if (!dev.serial.open(QIODevice::ReadWrite)) {
@@ -140,6 +148,7 @@ void TComSerialPort::Open()
     }
 
     // 2. Connected; 3. apply the settings, closing again when one of them fails.
+    dev.lock = std::move(lock);
     dev.open = true;
     dev.lost = false;
     dev.writeErrno = 0;
@@ -152,6 +161,7 @@ void TComSerialPort::Open()
         dev.open = false;
         dev.serial.close();
         dev.serial.clearError();
+        dev.lock.reset();
         throw;
     }
     dev.rxChar = Events()[evRxChar];
@@ -175,6 +185,7 @@ void TComSerialPort::Close()
     dev.serial.clearError();
     dev.applying = false;
     dev.lost = false;
+    dev.lock.reset();
     CallAfterClose();
 }
 

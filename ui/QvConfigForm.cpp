@@ -4,8 +4,8 @@
 #include "framework/CvClock.h"
 #include "framework/CvFiles.h"
 #include "framework/CvFormat.h"
-#include "ui/QvConfigFile.h"
-#include "ui/QvConfigText.h"
+#include "protocol/QvConfigFile.h"
+#include "protocol/QvConfigText.h"
 
 #include <QApplication>
 #include <QCheckBox>

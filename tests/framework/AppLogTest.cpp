@@ -121,7 +121,8 @@ TEST_F(AppLogTest, FirstAndSecondRunFiles)
     EXPECT_EQ(body[6], Entry(6, "INFO", "Application log autosave enabled for 15 minute intervals."));
     EXPECT_EQ(body[7], Entry(7, "INFO", "Application closing down."));
     EXPECT_FALSE(CvFileExists(LogFile() + ".tmp")) << "saved through a renamed temporary file";
-    EXPECT_EQ(FwFileCount(fDir.Path()), 1u);
+    EXPECT_EQ(FwFileCount(fDir.Path()), 2u) << "the log and the lock it is saved under, no temporary file";
+    EXPECT_TRUE(CvFileExists(LogFile() + ".lock"));
 }
 
 TEST_F(AppLogTest, EntryLimitFromTheCommandLine)

@@ -7,7 +7,7 @@
 #include "framework/CvFiles.h"
 #include "framework/CvIniFile.h"
 #include "tests/framework/FwTestSupport.h"
-#include "ui/QvConfigFile.h"
+#include "protocol/QvConfigFile.h"
 
 #include <gtest/gtest.h>
 

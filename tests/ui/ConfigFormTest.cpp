@@ -4,7 +4,7 @@
 
 #include "app/QvDialogs.h"
 #include "framework/CvClock.h"
-#include "ui/QvConfigText.h"
+#include "protocol/QvConfigText.h"
 
 #include <QCheckBox>
 #include <QComboBox>

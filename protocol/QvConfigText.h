@@ -1,5 +1,5 @@
 // Text rules of the factory configuration: how typed values and Beacon Config File values are
-// read into numbers, and how real numbers are written. No Qt; shared by the window and the file.
+// read into numbers, and how real numbers are written. Shared by the factory window and the file.
 #pragma once
 
 #include <cstdint>

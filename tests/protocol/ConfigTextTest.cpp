@@ -1,5 +1,5 @@
 // Number rules of the factory configuration: typed values, file values, real number text.
-#include "ui/QvConfigText.h"
+#include "protocol/QvConfigText.h"
 
 #include <gtest/gtest.h>
 

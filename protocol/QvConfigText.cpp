@@ -1,4 +1,4 @@
-#include "ui/QvConfigText.h"
+#include "protocol/QvConfigText.h"
 
 #include "framework/CvFoundation.h"
 #include "framework/CvText.h"

@@ -1,8 +1,8 @@
-#include "ui/QvConfigFile.h"
+#include "protocol/QvConfigFile.h"
 
 #include "framework/CvFormat.h"
 #include "framework/CvIniFile.h"
-#include "ui/QvConfigText.h"
+#include "protocol/QvConfigText.h"
 
 #include <filesystem>
 #include <fstream>
