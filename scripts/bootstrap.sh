@@ -10,6 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   xvfb xauth
+  dpkg-dev lintian desktop-file-utils libxml2-utils shared-mime-info man-db
 )
 
 missing=()
