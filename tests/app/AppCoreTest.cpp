@@ -224,7 +224,8 @@ TEST_F(QvAppTest, PortAndBaudSwitchesHoldForThisRunOnly)
     WriteIni("[Communications]\nPort=/dev/ttyQV-stored\nBaudRate=9600\n");
     auto stored = [this] {
         TCvIniFile ini(fEnv.Dir.File("qvprog.ini"));
-        return std::pair{ini.ReadString("Communications", "Port", ""), ini.ReadString("Communications", "BaudRate", "")};
+        return std::pair{ini.ReadString("Communications", "Port", ""),
+                         ini.ReadString("Communications", "BaudRate", "")};
     };
 
     Start({"-PORT=" + pty.SlavePath(), "-BAUD=57600"});

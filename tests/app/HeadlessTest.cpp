@@ -51,6 +51,10 @@ protected:
     TQvSimProcess fSim;
 };
 
+// A Beacon Config File with a hardware identity to write.
+const char* const kBeaconConfig =
+    "[Hardware]\nLoad=1\nPartNumber=1520\nPartRevision=3\nSerialNumber=777\nFlagsSys=0\nFlagsUser=5\n";
+
 bool Has(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
@@ -180,7 +184,7 @@ TEST_F(QvHeadlessTest, ConfigWritesTheFileThenReadsBack)
 {
     FwWriteFile(fDir.File("quorvan-programmer.ini"), "[Engineering]\nKey=SEAFLOOR\n");
     const std::string cfg = fDir.File("beacon.ini");
-    FwWriteFile(cfg, "[Hardware]\nLoad=1\nPartNumber=1520\nPartRevision=3\nSerialNumber=777\nFlagsSys=0\nFlagsUser=5\n");
+    FwWriteFile(cfg, kBeaconConfig);
     const std::string port = Sim();
     TQvRunResult r = Run({"config", cfg, "-PORT=" + port});
     EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
@@ -196,7 +200,7 @@ TEST_F(QvHeadlessTest, ConfigThatTheBeaconRefusedFails)
 {
     // A refused write does not end the exchange (the beacon is read back), but the run failed.
     const std::string cfg = fDir.File("beacon.ini");
-    FwWriteFile(cfg, "[Hardware]\nLoad=1\nPartNumber=1520\nPartRevision=3\nSerialNumber=777\nFlagsSys=0\nFlagsUser=5\n");
+    FwWriteFile(cfg, kBeaconConfig);
     struct Case {
         const char* key;
         std::vector<std::string> sim;
@@ -204,8 +208,10 @@ TEST_F(QvHeadlessTest, ConfigThatTheBeaconRefusedFails)
         std::vector<const char*> lines;
     };
     const std::vector<Case> cases = {
-        {"WRONGKEY", {}, QV_EXIT_BEACON, {"Engineering mode enable failed.", "Engineering hardware configure command failed."}},
-        {"SEAFLOOR", {"--status", "SYS_ENGINEERING:3=FAIL"}, QV_EXIT_BEACON, {"Engineering USBL calibration command failed."}},
+        {"WRONGKEY", {}, QV_EXIT_BEACON,
+         {"Engineering mode enable failed.", "Engineering hardware configure command failed."}},
+        {"SEAFLOOR", {"--status", "SYS_ENGINEERING:3=FAIL"}, QV_EXIT_BEACON,
+         {"Engineering USBL calibration command failed."}},
         {"", {"--status", "SYS_ENGINEERING=FAIL"}, QV_EXIT_BEACON, {"Device setting hardware user flags..."}},
         // The user-flags reply is logged as an unknown action whatever its status; taken, it is
         // no failure.
