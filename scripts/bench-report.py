@@ -53,6 +53,8 @@ def num(value, digits=3):
         return "-"
     if value == 0:
         return "0"
+    if float(value).is_integer() and abs(value) >= 1:
+        return f"{int(value):,}".replace(",", " ")
     magnitude = len(str(int(abs(value)))) if abs(value) >= 1 else 0
     decimals = max(digits - magnitude, 0)
     return f"{value:,.{decimals}f}".replace(",", " ")
@@ -86,13 +88,19 @@ def find(data, program, pattern):
 def source_comment(program):
     """The opening comment of bench/<program>.cpp as one paragraph."""
     path = ROOT / "bench" / f"{program}.cpp"
-    lines = []
+    paragraph = []
     if path.exists():
         for line in path.read_text(encoding="utf-8").splitlines():
             if not line.startswith("//"):
                 break
-            lines.append(line[2:].strip())
-    return " ".join(lines)
+            text = line[2:].strip()
+            # A line starting "- " starts a list item; the others continue the one before.
+            if text.startswith("- ") or not paragraph:
+                paragraph.append(text)
+            else:
+                paragraph[-1] += " " + text
+    return "\n".join(("\n" + p) if p.startswith("- ") and i > 0 and not paragraph[i - 1].startswith("- ") else p
+                     for i, p in enumerate(paragraph))
 
 
 def results_table(run):
@@ -137,7 +145,7 @@ def summary(data):
         if not sim and not own:
             continue
         shares = [b["efficiency_pct"] for b in (sim, own) if b]
-        result = " / ".join(f"{num(s)}%" for s in shares) + " (simulator process / in-process)"
+        result = " / ".join(f"{num(s, 4)}%" for s in shares) + " (simulator process / in-process)"
         rows.append(f"| programming at {baud} baud, {blocks} blocks, share of the line-rate bound | "
                     f"{'>= %g%%' % goal if goal else ''} | {result} | {met(min(shares) >= goal) if goal else ''} |")
     # A counter named like "longest_stall_ms" (or "_us") in any program: the main thread's
@@ -191,9 +199,9 @@ def reading(program, data):
             if "bound_s" not in b or not b.get("blocks"):
                 continue
             extra_ms = (b["measured_s"] - b["bound_s"]) * 1e3 / b["blocks"]
-            out.append(f"- `{b['name']}`: {num(b['measured_s'])} s against a bound of {num(b['bound_s'])} s "
-                       f"({num(b['efficiency_pct'])}%), {num(extra_ms)} ms a block over the line time of its "
-                       "exchange.")
+            out.append(f"- `{b['name']}`: {num(b['measured_s'], 4)} s against a bound of {num(b['bound_s'], 4)} s "
+                       f"({num(b['efficiency_pct'], 4)}%), {'+' if extra_ms >= 0 else ''}{num(extra_ms)} ms a block "
+                       "against the line time of its exchange.")
         out.append("")
         out.append("The bound is every character of the exchange from `FP_ACTION_START` to the update "
                    "acknowledgement, both ways, at 10 bits a character. Figures a little over 100% are the "
@@ -219,6 +227,12 @@ def reading(program, data):
             out.append("Peak memory is measured in a forked child whose free heap is returned first: the rise of "
                        "the resident high-water mark over the resident size before the load. The file is read "
                        "whole by the XML parser, so the peak is about the file plus its document plus the image.")
+    elif program == "decoder_bench":
+        b = find(data, program, r"DecodeStream")
+        if b:
+            out.append(f"{num(1e3 / b['MB_per_s'])} ns of CPU a character, {num(b['lines_per_s'] / 1e3)} thousand "
+                       "lines a second: at the fastest line the program drives (256000 baud, 25.6 kB/s) the "
+                       f"decoder uses {num(100 * 0.0256 / b['MB_per_s'])}% of a CPU.")
     elif program == "sim_pacing_bench":
         for b in data[program]["benchmarks"]:
             if "vs_line" in b:
@@ -257,8 +271,17 @@ def main():
     page.append(f"- Run: {context.get('date', 'unknown date')}, commit `{commit}`.")
     page.append(f"- Machine: {cpu_model or platform.processor()}, {nproc} CPUs (`nproc`), "
                 f"{mem_gib:.0f} GiB memory, Linux {platform.release()}.")
-    page.append(f"- Build: {compiler}, `Release` (-O3), warnings as errors, in `{build_dir}/` (the build CI "
-                "makes).")
+    cache = {}
+    cache_file = Path(build_dir) / "CMakeCache.txt"
+    if cache_file.exists():
+        for line in cache_file.read_text(encoding="utf-8").splitlines():
+            m = re.match(r"^(CMAKE_BUILD_TYPE|QV_WERROR|CMAKE_CXX_FLAGS_RELEASE):[A-Z]+=(.*)$", line)
+            if m:
+                cache[m.group(1)] = m.group(2)
+    build_type = cache.get("CMAKE_BUILD_TYPE", "unknown")
+    flags = f" ({cache['CMAKE_CXX_FLAGS_RELEASE']})" if build_type == "Release" and "CMAKE_CXX_FLAGS_RELEASE" in cache else ""
+    werror = ", warnings as errors" if cache.get("QV_WERROR", "").upper() in ("ON", "1", "TRUE") else ""
+    page.append(f"- Build: {compiler}, `{build_type}`{flags}{werror}, in `{build_dir}/`.")
     if loads:
         page.append(f"- Load average (1 minute) before and after each program: {min(loads):.1f} to "
                     f"{max(loads):.1f} on {nproc} CPUs.")

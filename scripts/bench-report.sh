@@ -9,8 +9,11 @@ cd "$(dirname "$0")/.."
 BUILD_DIR="${QV_BUILD_DIR:-build-rel}"
 QV_BUILD_DIR="$BUILD_DIR" QV_BUILD_TYPE=Release bash scripts/build.sh -DQV_WERROR=ON -DQV_BUILD_BENCH=ON
 
-results="$(mktemp -d)"
-trap 'rm -rf "$results"' EXIT
+# The results stay beside the build, so the page can be rewritten without running again:
+#   python3 scripts/bench-report.py build-rel/bench-results build-rel >docs/PERFORMANCE.md
+results="$BUILD_DIR/bench-results"
+rm -rf "$results"
+mkdir -p "$results"
 export QT_QPA_PLATFORM=offscreen
 
 # Arguments per benchmark program; the others run as they are registered.
