@@ -39,6 +39,9 @@ public:
 
     // The "MIN" switch was given: the main window starts minimised.
     bool StartMinimised() const { return fStartMinimised; }
+    // The firmware package named by a bare argument (absolute path), for the desktop program
+    // to select as if chosen with Browse; empty when none was given.
+    const std::string& FirmwareFile() const { return fFirmwareFile; }
     // Turns the line trace (-TRACE) on or off.
     void SetTrace(bool value);
 
@@ -54,6 +57,7 @@ private:
     std::unique_ptr<TQvSettings> fSettings;
     std::unique_ptr<TQvFlashProg> fFlashProg;
     bool fStartMinimised = false;
+    std::string fFirmwareFile;
 };
 
 // The one application core, set by whoever creates it (the main window or a headless command).

@@ -25,14 +25,22 @@ const char* const kTitle = "Quorvan Programmer";
 const char* const kInstanceText =
     "Another instance of Quorvan Programmer is running with the same settings and log files.";
 
-int RunDesktop(int argc, char** argv, QLockFile& lock)
+int RunDesktop(int argc, char** argv, const TQvHeadlessArgs& args, QLockFile& lock)
 {
+    // An unusable argument of a desktop start goes to standard error and, since the operator
+    // may have no terminal, into an error box; the program then ends with status 1.
+    if (!args.Error.empty())
+        std::fprintf(stderr, "%s\n", args.Error.c_str());
     QApplication app(argc, argv);
     QApplication::setApplicationName(kTitle);
     QApplication::setApplicationDisplayName(kTitle);
     QApplication::setWindowIcon(TQvPictures::AppIcon());
     QvInstallQtDialogs();
     CvQtUseDesktopServices();
+    if (!args.Error.empty()) {
+        QvDialogs().ShowError(args.Error, "");
+        return QV_EXIT_USAGE;
+    }
     if (!lock.tryLock(0)) {
         QvDialogs().ShowError(kInstanceText, "Close the other instance first.");
         return QV_EXIT_INSTANCE;
@@ -86,7 +94,7 @@ int main(int argc, char** argv)
         std::fputs(QvHeadlessUsage().c_str(), stdout);
         return QV_EXIT_OK;
     }
-    if (!args.Error.empty()) {
+    if (!args.Error.empty() && !args.Command.empty()) {
         std::fprintf(stderr, "%s\n\n%s", args.Error.c_str(), QvHeadlessUsage().c_str());
         return QV_EXIT_USAGE;
     }
@@ -95,6 +103,6 @@ int main(int argc, char** argv)
     QLockFile lock(QString::fromStdString(TCvApp::GetAppFileName(".lock")));
     lock.setStaleLockTime(0); // a lock left by a crashed run is detected by its dead process
     if (args.Command.empty())
-        return RunDesktop(argc, argv, lock);
+        return RunDesktop(argc, argv, args, lock);
     return RunHeadless(argc, argv, args, lock);
 }
