@@ -1,6 +1,8 @@
 #include "app/QvCmdLine.h"
 
+#include "framework/CvFormat.h"
 #include "framework/CvText.h"
+#include "serial/CvComPort.h"
 
 #include <cctype>
 
@@ -28,6 +30,15 @@ std::string SwitchName(const std::string& arg)
     return CvUpperCase(CvTrim(name.substr(0, sep)));
 }
 
+// The rates -BAUD accepts, for the message that refuses another one.
+std::string SupportedRates()
+{
+    std::string text;
+    for (int i = br110; i <= br256000; ++i)
+        text += (text.empty() ? "" : ", ") + std::to_string(TCvComPort::GetBaudValue(static_cast<TBaudRate>(i)));
+    return text;
+}
+
 } // namespace
 
 TQvHeadlessArgs QvParseHeadlessArgs(const std::vector<std::string>& args)
@@ -35,32 +46,47 @@ TQvHeadlessArgs QvParseHeadlessArgs(const std::vector<std::string>& args)
     static const std::vector<std::string> known = {"PORT", "BAUD", "TRACE", "MIN", "LOG", "LOGAUTOSAVE", "LOGENTRIES"};
     TQvHeadlessArgs out;
     std::vector<std::string> positional;
-    for (const std::string& arg : args) {
-        if (!IsSwitch(arg)) {
-            positional.push_back(arg);
-            continue;
-        }
+    std::vector<std::string> switches;
+    for (const std::string& arg : args)
+        (IsSwitch(arg) ? switches : positional).push_back(arg);
+
+    // A known command first makes a headless run, which refuses what it does not know. Anything
+    // else starts the desktop program, which ignores switches and words it does not know (a
+    // file manager may pass a package, a script stray switches).
+    const std::string first = positional.empty() ? std::string() : CvLowerCase(positional[0]);
+    const bool needsFile = first == "program" || first == "config" || first == "inspect";
+    const bool headless = needsFile || first == "ports" || first == "info";
+    if (headless)
+        out.Command = first;
+
+    auto fail = [&out](const std::string& error) {
+        if (out.Error.empty())
+            out.Error = error;
+    };
+    for (const std::string& arg : switches) {
         const std::string name = SwitchName(arg);
+        const size_t sep = arg.find_first_of("=:");
+        const std::string value = sep == std::string::npos ? std::string() : CvTrim(arg.substr(sep + 1));
         if (name == "HELP" || name == "H" || name == "?") {
             out.Help = true;
         } else if (name == "TRACE") {
             out.Trace = true;
+        } else if (name == "BAUD" && !value.empty() && TCvComPort::GetBaudRate(value, true) == brCustom) {
+            fail(CvFormat("The baud rate \"%s\" is not supported. Supported rates: %s.", value, SupportedRates()));
+        } else if (!headless) {
+            continue;
         } else if (CvIndexText(name, known) < 0) {
-            out.Error = "Unknown switch \"" + arg + "\".";
-        } else if ((name == "PORT" || name == "BAUD") && arg.find_first_of("=:") == std::string::npos) {
-            out.Error = "The switch \"" + arg + "\" needs a value, e.g. -" + name + "=...";
+            fail("Unknown switch \"" + arg + "\".");
+        } else if ((name == "PORT" || name == "BAUD") && value.empty()) {
+            fail("The switch \"" + arg + "\" needs a value, e.g. -" + name + "=...");
         }
     }
-    if (!positional.empty())
-        out.Command = CvLowerCase(positional[0]);
-    const bool needsFile = out.Command == "program" || out.Command == "config" || out.Command == "inspect";
-    const bool known_command = out.Command.empty() || out.Command == "ports" || out.Command == "info" || needsFile;
-    if (out.Error.empty() && !known_command)
-        out.Error = "Unknown command \"" + positional[0] + "\".";
-    else if (out.Error.empty() && needsFile && positional.size() != 2)
-        out.Error = "The command \"" + out.Command + "\" takes one file.";
-    else if (out.Error.empty() && !needsFile && positional.size() > 1)
-        out.Error = "Unexpected argument \"" + positional[1] + "\".";
+    if (!headless)
+        return out;
+    if (needsFile && positional.size() != 2)
+        fail("The command \"" + out.Command + "\" takes one file.");
+    else if (!needsFile && positional.size() > 1)
+        fail("Unexpected argument \"" + positional[1] + "\".");
     if (needsFile && positional.size() >= 2)
         out.File = positional[1];
     return out;
@@ -69,8 +95,11 @@ TQvHeadlessArgs QvParseHeadlessArgs(const std::vector<std::string>& args)
 std::string QvHeadlessUsage()
 {
     return "Usage: quorvan-programmer [COMMAND [FILE]] [SWITCHES]\n"
+           "       quorvan-programmer [FILE.fwx] [SWITCHES]\n"
            "\n"
-           "Without a command the desktop program starts.\n"
+           "Without a command the desktop program starts. It ignores switches and words it does\n"
+           "not know, and selects a FILE.fwx that exists as the firmware file. Commands refuse\n"
+           "what they do not know.\n"
            "\n"
            "Commands:\n"
            "  ports               list the serial ports present, one a line\n"
@@ -80,22 +109,23 @@ std::string QvHeadlessUsage()
            "  inspect FILE.fwx    load and validate a package without a beacon\n"
            "\n"
            "Switches (\"-\" or \"/\", value after \"=\" or \":\"):\n"
-           "  -PORT=NAME          serial port for this run (a name or any device path)\n"
-           "  -BAUD=RATE          baud rate for this run\n"
+           "  -PORT=NAME          serial port for this run only (a name or any device path)\n"
+           "  -BAUD=RATE          baud rate for this run only, a standard rate from 110 to 256000\n"
            "  -TRACE              every line sent and received to standard error\n"
            "  -LOG=ON|OFF, -LOGAUTOSAVE=MINUTES, -LOGENTRIES=LINES   the log file\n"
            "  -MIN                desktop program: start minimised\n"
            "\n"
            "Every log entry is printed to standard output as it is made. Headless runs do not\n"
-           "save the settings file. One instance at a time uses a settings and log file; a\n"
-           "second one exits with status 5.\n"
+           "save the settings file; the desktop program saves it, but never -PORT and -BAUD.\n"
+           "One instance at a time uses a settings and log file; a second one exits with\n"
+           "status 5.\n"
            "\n"
            "Exit status:\n"
            "  0  success\n"
-           "  1  bad arguments\n"
+           "  1  bad arguments (the desktop program too, for an unsupported -BAUD)\n"
            "  2  the serial port is not available\n"
            "  3  the package or configuration file was rejected\n"
-           "  4  the beacon refused, answered wrongly or timed out\n"
+           "  4  the beacon refused a request, answered wrongly or timed out\n"
            "  5  another instance is running\n";
 }
 

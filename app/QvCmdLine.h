@@ -17,7 +17,7 @@ enum EQvExitStatus : int {
 // The command line of a headless run: the command, its file, and the switches it takes.
 struct TQvHeadlessArgs {
     std::string Command;            // "ports", "info", "program", "config", "inspect"; empty: desktop
-    std::string File;               // the command's file argument
+    std::string File;               // the command's file argument (headless only)
     bool Trace = false;             // -TRACE
     bool Help = false;              // --help, -help, -h, -?
     std::string Error;              // why the arguments are unusable; empty when fine
@@ -25,6 +25,9 @@ struct TQvHeadlessArgs {
 
 // Splits argv (without the program path) into command, file and switches. Switches begin with
 // "-" or with "/" followed by a name (so "/dev/ttyUSB0" and "/tmp/a.fwx" stay arguments).
+// A known command first makes a headless run, and anything it does not know is an error.
+// Otherwise the desktop program starts: it ignores unknown switches and bare words (the core
+// picks a bare package up itself), and the only error is an unsupported -BAUD rate.
 TQvHeadlessArgs QvParseHeadlessArgs(const std::vector<std::string>& args);
 // The --help text.
 std::string QvHeadlessUsage();

@@ -121,7 +121,13 @@ int TQvHeadless::RunInfo()
         return QV_EXIT_PORT;
     if (ret != FP_OK)
         return QV_EXIT_BEACON;
-    return WaitForEngine(ExchangeLimitMs);
+    return ExchangeResult(WaitForEngine(ExchangeLimitMs));
+}
+
+int TQvHeadless::ExchangeResult(int waitResult) const
+{
+    // An exchange that ran to its end has still failed when the beacon refused a request.
+    return waitResult == QV_EXIT_OK && fCore.FlashProg()->Refused() ? QV_EXIT_BEACON : waitResult;
 }
 
 int TQvHeadless::RunProgram(const std::string& file)
@@ -155,7 +161,7 @@ int TQvHeadless::RunConfig(const std::string& file)
         return QV_EXIT_PORT;
     if (ret != FP_OK)
         return QV_EXIT_BEACON;
-    return WaitForEngine(ExchangeLimitMs);
+    return ExchangeResult(WaitForEngine(ExchangeLimitMs));
 }
 
 int TQvHeadless::WaitForEngine(uint64_t limitMs)

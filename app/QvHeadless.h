@@ -37,6 +37,8 @@ private:
     // Waits on the event loop until the engine is idle again (or reports done, error or stop);
     // `limitMs` > 0 bounds the whole wait.
     int WaitForEngine(uint64_t limitMs = 0);
+    // The status of an information or configuration exchange from its wait's status.
+    int ExchangeResult(int waitResult) const;
     // Longest an information or configuration exchange may take.
     static constexpr uint64_t ExchangeLimitMs = 10000;
 
