@@ -117,8 +117,9 @@ std::string QvHeadlessUsage()
            "\n"
            "Every log entry is printed to standard output as it is made. Headless runs do not\n"
            "save the settings file; the desktop program saves it, but never -PORT and -BAUD.\n"
-           "One instance at a time uses a settings and log file; a second one exits with\n"
-           "status 5.\n"
+           "Headless runs may work at the same time on different ports, sharing the log file;\n"
+           "a port another process holds is refused with status 2. The desktop program runs\n"
+           "once at a time; a second one exits with status 5.\n"
            "\n"
            "Exit status:\n"
            "  0  success\n"
@@ -126,6 +127,6 @@ std::string QvHeadlessUsage()
            "  2  the serial port is not available\n"
            "  3  the package or configuration file was rejected\n"
            "  4  the beacon refused a request, answered wrongly or timed out\n"
-           "  5  another instance is running\n";
+           "  5  desktop program: another instance is running\n";
 }
 
