@@ -8,12 +8,26 @@
 #include "framework/CvApp.h"
 #include "framework/CvAppLog.h"
 #include "framework/CvAppNotifier.h"
+#include "framework/CvFiles.h"
 #include "framework/CvFormat.h"
 #include "framework/CvText.h"
 #include "protocol/QvCmdProc.h"
 #include "serial/CvComPort.h"
 
+#include <filesystem>
+
 TQvApp* AppCore = nullptr;
+
+namespace {
+
+// A bare argument that names an existing firmware package, as a file manager passes it.
+bool IsFirmwareFile(const std::string& arg)
+{
+    const std::string path = CvTrim(arg);
+    return path.size() > 4 && CvSameText(std::string_view(path).substr(path.size() - 4), ".fwx") && CvFileExists(path);
+}
+
+} // namespace
 
 TQvApp::TQvApp()
 {
@@ -91,14 +105,19 @@ void TQvApp::ApplyCommandLine()
             AppLog->Add(logInfo, "Running minimised.");
             fStartMinimised = true;
         } else if (sw == "PORT") {
-            // Serial port for this run: any device name or path.
+            // Serial port for this run only: any device name or path.
             const std::string port = CvTrim(param.Value);
             if (!port.empty())
-                fSettings->SerialPort().SetPortName(port);
+                fSettings->SetRunPortName(port);
         } else if (sw == "BAUD") {
-            const std::string rate = CvTrim(param.Value);
-            if (!rate.empty())
-                fSettings->SerialPort().fBaudRate = TCvComPort::GetBaudRate(rate, false);
+            // Baud rate for this run only. The program refuses an unsupported rate before the
+            // core exists; here it is left out rather than turned into another rate.
+            const TBaudRate rate = TCvComPort::GetBaudRate(param.Value, true);
+            if (rate != brCustom)
+                fSettings->SetRunBaudRate(rate);
+        } else if (param.Index > 0 && IsFirmwareFile(param.Param)) {
+            if (fFirmwareFile.empty())
+                fFirmwareFile = std::filesystem::absolute(CvTrim(param.Param)).lexically_normal().string();
         }
     }
 }

@@ -40,6 +40,9 @@ public:
 
     // The "MIN" switch was given: the main window starts minimised.
     bool StartMinimised() const { return fStartMinimised; }
+    // The firmware package named by a bare argument (absolute path), for the desktop program
+    // to select as if chosen with Browse; empty when none was given.
+    const std::string& FirmwareFile() const { return fFirmwareFile; }
     // Turns the line trace (-TRACE) on or off.
     void SetTrace(bool value);
 
@@ -52,6 +55,7 @@ private:
     TQvTracePort* fTracePort = nullptr; // the station's port
     std::unique_ptr<TQvSettings> fSettings;
     bool fStartMinimised = false;
+    std::string fFirmwareFile;
 };
 
 // The one application core, set by whoever creates it (the main window or a headless command).

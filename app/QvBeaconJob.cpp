@@ -105,10 +105,11 @@ void TQvBeaconJob::WatchTick(TCvTimerParams&)
     if (fEngine.State() == FP_IDLE) {
         // An exchange that failed has ended through its error event already.
         fWatch.Stop();
+        // An exchange that ran to its end has still failed when the beacon refused a request.
         if (fPhase == PHASE_IDENTITY)
             StartOperation();
         else
-            Finish(GANG_OK);
+            Finish(fEngine.Refused() ? GANG_FAILED : GANG_OK);
     } else if (NowMs() - fStartMs > ExchangeLimitMs) {
         const std::string text = CvFormat("The beacon did not answer every request within %u seconds.",
                                           static_cast<unsigned>(ExchangeLimitMs / 1000));

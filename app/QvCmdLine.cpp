@@ -1,6 +1,8 @@
 #include "app/QvCmdLine.h"
 
+#include "framework/CvFormat.h"
 #include "framework/CvText.h"
+#include "serial/CvComPort.h"
 
 #include <algorithm>
 #include <cctype>
@@ -27,6 +29,15 @@ std::string SwitchName(const std::string& arg)
     std::string name = arg.substr(arg[0] == '-' && arg.size() > 1 && arg[1] == '-' ? 2 : 1);
     const size_t sep = name.find_first_of("=:");
     return CvUpperCase(CvTrim(name.substr(0, sep)));
+}
+
+// The rates -BAUD accepts, for the message that refuses another one.
+std::string SupportedRates()
+{
+    std::string text;
+    for (int i = br110; i <= br256000; ++i)
+        text += (text.empty() ? "" : ", ") + std::to_string(TCvComPort::GetBaudValue(static_cast<TBaudRate>(i)));
+    return text;
 }
 
 // Adds the ports of one -PORT switch (a comma-separated list); an empty item or a port named
@@ -57,15 +68,24 @@ TQvHeadlessArgs QvParseHeadlessArgs(const std::vector<std::string>& args)
     static const std::vector<std::string> needValue = {"PORT", "BAUD", "WATCH", "RESULTS"};
     TQvHeadlessArgs out;
     std::vector<std::string> positional;
+    std::vector<std::string> switches;
+    for (const std::string& arg : args)
+        (IsSwitch(arg) ? switches : positional).push_back(arg);
+
+    // A known command first makes a headless run, which refuses what it does not know. Anything
+    // else starts the desktop program, which ignores switches and words it does not know (a
+    // file manager may pass a package, a script stray switches).
+    const std::string first = positional.empty() ? std::string() : CvLowerCase(positional[0]);
+    const bool needsFile = first == "program" || first == "config" || first == "inspect";
+    const bool headless = needsFile || first == "ports" || first == "info";
+    if (headless)
+        out.Command = first;
+
     auto fail = [&out](const std::string& error) {
         if (out.Error.empty())
             out.Error = error;
     };
-    for (const std::string& arg : args) {
-        if (!IsSwitch(arg)) {
-            positional.push_back(arg);
-            continue;
-        }
+    for (const std::string& arg : switches) {
         const std::string name = SwitchName(arg);
         const size_t sep = arg.find_first_of("=:");
         const std::string value = sep == std::string::npos ? std::string() : CvTrim(arg.substr(sep + 1));
@@ -73,6 +93,10 @@ TQvHeadlessArgs QvParseHeadlessArgs(const std::vector<std::string>& args)
             out.Help = true;
         } else if (name == "TRACE") {
             out.Trace = true;
+        } else if (name == "BAUD" && !value.empty() && TCvComPort::GetBaudRate(value, true) == brCustom) {
+            fail(CvFormat("The baud rate \"%s\" is not supported. Supported rates: %s.", value, SupportedRates()));
+        } else if (!headless) {
+            continue;
         } else if (CvIndexText(name, known) < 0) {
             fail("Unknown switch \"" + arg + "\".");
         } else if (CvIndexText(name, needValue) >= 0 && value.empty()) {
@@ -85,17 +109,13 @@ TQvHeadlessArgs QvParseHeadlessArgs(const std::vector<std::string>& args)
             out.Results = value;
         }
     }
-    if (!positional.empty())
-        out.Command = CvLowerCase(positional[0]);
-    const bool needsFile = out.Command == "program" || out.Command == "config" || out.Command == "inspect";
-    const bool beaconCommand = out.Command == "info" || out.Command == "program" || out.Command == "config";
-    const bool known_command = out.Command.empty() || out.Command == "ports" || out.Command == "info" || needsFile;
-    if (!known_command)
-        fail("Unknown command \"" + positional[0] + "\".");
-    else if (needsFile && positional.size() != 2)
+    if (!headless)
+        return out;
+    if (needsFile && positional.size() != 2)
         fail("The command \"" + out.Command + "\" takes one file.");
     else if (!needsFile && positional.size() > 1)
         fail("Unexpected argument \"" + positional[1] + "\".");
+    const bool beaconCommand = out.Command == "info" || out.Command == "program" || out.Command == "config";
     if (!out.Watch.empty() && out.Command != "program")
         fail("-WATCH works with the command \"program\" only.");
     else if (!out.Watch.empty() && !out.Ports.empty())
@@ -112,8 +132,11 @@ TQvHeadlessArgs QvParseHeadlessArgs(const std::vector<std::string>& args)
 std::string QvHeadlessUsage()
 {
     return "Usage: quorvan-programmer [COMMAND [FILE]] [SWITCHES]\n"
+           "       quorvan-programmer [FILE.fwx] [SWITCHES]\n"
            "\n"
-           "Without a command the desktop program starts.\n"
+           "Without a command the desktop program starts. It ignores switches and words it does\n"
+           "not know, and selects a FILE.fwx that exists as the firmware file. Commands refuse\n"
+           "what they do not know.\n"
            "\n"
            "Commands:\n"
            "  ports               list the serial ports present, one a line\n"
@@ -123,27 +146,31 @@ std::string QvHeadlessUsage()
            "  inspect FILE.fwx    load and validate a package without a beacon\n"
            "\n"
            "Switches (\"-\" or \"/\", value after \"=\" or \":\"):\n"
-           "  -PORT=NAME          serial port for this run (a name or any device path); several\n"
-           "                      (-PORT=A,B or -PORT=A -PORT=B) serve every beacon at once\n"
+           "  -PORT=NAME          serial port for this run only (a name or any device path);\n"
+           "                      several (-PORT=A,B or -PORT=A -PORT=B) serve every beacon at once\n"
            "  -WATCH=PATTERN      program: a production station; programs each beacon whose port\n"
            "                      appears matching PATTERN (a shell glob), until Ctrl-C or SIGTERM\n"
            "  -RESULTS=FILE       append one JSON record per beacon and operation to FILE\n"
-           "  -BAUD=RATE          baud rate for this run\n"
+           "  -BAUD=RATE          baud rate for this run only, a standard rate from 110 to 256000\n"
            "  -TRACE              every line sent and received to standard error\n"
            "  -LOG=ON|OFF, -LOGAUTOSAVE=MINUTES, -LOGENTRIES=LINES   the log file\n"
            "  -MIN                desktop program: start minimised\n"
            "\n"
            "Every log entry is printed to standard output as it is made. Headless runs do not\n"
-           "save the settings file. One instance at a time uses a settings and log file; a\n"
-           "second one exits with status 5. With several beacons, a live line per beacon on a\n"
-           "terminal (otherwise the log lines, each naming its port) and a summary at the end.\n"
+           "save the settings file; the desktop program saves it, but never -PORT and -BAUD.\n"
+           "Headless runs may work at the same time on different ports, sharing the log file;\n"
+           "a port another process holds is refused with status 2. The desktop program runs\n"
+           "once at a time; a second one exits with status 5. With several beacons: a live line\n"
+           "per beacon on a terminal (otherwise the log lines, each naming its port), then a\n"
+           "summary.\n"
            "\n"
            "Exit status:\n"
            "  0  success\n"
-           "  1  bad arguments\n"
+           "  1  bad arguments (the desktop program too, for an unsupported -BAUD)\n"
            "  2  the serial port is not available (several beacons: any port; the others still run)\n"
            "  3  the package or configuration file was rejected\n"
-           "  4  the beacon refused, answered wrongly or timed out (several beacons: any of them)\n"
-           "  5  another instance is running\n";
+           "  4  the beacon refused a request, answered wrongly or timed out (several beacons: any;\n"
+           "     a station: any beacon it finished)\n"
+           "  5  desktop program: another instance is running\n";
 }
 

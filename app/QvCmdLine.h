@@ -17,7 +17,7 @@ enum EQvExitStatus : int {
 // The command line of a headless run: the command, its file, and the switches it takes.
 struct TQvHeadlessArgs {
     std::string Command;            // "ports", "info", "program", "config", "inspect"; empty: desktop
-    std::string File;               // the command's file argument
+    std::string File;               // the command's file argument (headless only)
     std::vector<std::string> Ports; // -PORT: every port named, in order (a list, or the switch repeated)
     std::string Watch;              // -WATCH: the glob pattern of a production station
     std::string Results;            // -RESULTS: the result records file (JSON Lines)
@@ -34,6 +34,9 @@ inline bool QvIsGangRun(const TQvHeadlessArgs& args)
 
 // Splits argv (without the program path) into command, file and switches. Switches begin with
 // "-" or with "/" followed by a name (so "/dev/ttyUSB0" and "/tmp/a.fwx" stay arguments).
+// A known command first makes a headless run, and anything it does not know is an error.
+// Otherwise the desktop program starts: it ignores unknown switches and bare words (the core
+// picks a bare package up itself), and the only error is an unsupported -BAUD rate.
 TQvHeadlessArgs QvParseHeadlessArgs(const std::vector<std::string>& args);
 // The --help text.
 std::string QvHeadlessUsage();

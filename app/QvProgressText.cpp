@@ -26,8 +26,8 @@ std::string QvProgressText(const TQvProgressState& state, int width)
     const int percent = std::clamp(state.Percent, 0, 100);
     width = std::max(width, 1);
     const int filled = percent * width / 100;
-    std::string bar = "[" + std::string(static_cast<size_t>(filled), '#')
-        + std::string(static_cast<size_t>(width - filled), '.') + "]";
+    std::string bar = "[";
+    bar.append(static_cast<size_t>(filled), '#').append(static_cast<size_t>(width - filled), '.') += ']';
     std::string text = CvFormat("%s %3d%%  block %d/%d", bar, percent, state.Block, state.Blocks);
     if (state.ElapsedMs > 0 && state.Bytes > 0) {
         const double rate = static_cast<double>(state.Bytes) * 1000.0 / static_cast<double>(state.ElapsedMs);

@@ -12,6 +12,7 @@ namespace {
 const char* const kEngineering = "Engineering";
 const char* const kFiles = "Files";
 const char* const kCommunications = "Communications";
+const char* const kRecentFile = "RecentFile";
 
 std::string RecentKey(std::string_view filename)
 {
@@ -45,6 +46,8 @@ void TQvSettings::DoDefaults()
     fSerialPort.Defaults();
     fSerialPort.SetPortName("COM1");
     fSerialPort.fBaudRate = br115200;
+    fRunPortName.reset();
+    fRunBaudRate.reset();
     fTerminalHistory = 500;
 }
 
@@ -66,9 +69,18 @@ bool TQvSettings::DoLoad(TCvIniFile& ini)
     fRecentFilesMax = ini.ReadInteger(kFiles, "RecentFiles", 8);
     fRecentFiles.clear();
     fRecentFileFirst.clear();
-    for (int32_t i = 1; i <= fRecentFilesMax; ++i) {
-        const std::string name = ini.ReadString(kFiles, CvFormat("RecentFile(%d)", i), "");
-        if (i == 1)
+    // Keys 1 .. limit in order. Only the keys present can hold a file, so the section's own
+    // keys are visited: a huge limit costs nothing.
+    std::vector<std::pair<uint32_t, std::string>> keys;
+    for (const std::string& key : ini.ReadSection(kFiles)) {
+        uint32_t index = 0;
+        if (CvIndexedName(key, kRecentFile, index) && index >= 1 && index <= RecentLimit())
+            keys.emplace_back(index, key);
+    }
+    std::sort(keys.begin(), keys.end());
+    for (const auto& [index, key] : keys) {
+        const std::string name = ini.ReadString(kFiles, key, "");
+        if (index == 1)
             fRecentFileFirst = name;
         if (!name.empty() && CvFileExists(name))
             fRecentFiles.push_back(name);
@@ -97,9 +109,15 @@ bool TQvSettings::DoSave(TCvIniFile& ini)
     ini.WriteInteger(kFiles, "RecentFiles", fRecentFilesMax);
     const size_t n = std::min(fRecentFiles.size(), RecentLimit());
     for (size_t i = 0; i < n; ++i)
-        ini.WriteString(kFiles, CvFormat("RecentFile(%d)", static_cast<int>(i + 1)), fRecentFiles[i]);
+        ini.WriteString(kFiles, CvFormat("%s(%d)", std::string(kRecentFile), static_cast<int>(i + 1)),
+                        fRecentFiles[i]);
 
-    fSerialPort.ToIniFile(ini, kCommunications);
+    TCvComSettings serial = fSerialPort;
+    if (fRunPortName && serial.PortName() == *fRunPortName)
+        serial.SetPortName(fStoredPortName);
+    if (fRunBaudRate && serial.fBaudRate == *fRunBaudRate)
+        serial.fBaudRate = fStoredBaudRate;
+    serial.ToIniFile(ini, kCommunications);
     ini.WriteInteger(kCommunications, "TerminalHistory", fTerminalHistory);
     return result;
 }
@@ -128,4 +146,20 @@ void TQvSettings::RecentFileAdd(const std::string& filename)
     fRecentFiles.insert(fRecentFiles.begin(), fRecentFileFirst);
     while (fRecentFiles.size() > RecentLimit())
         fRecentFiles.pop_back();
+}
+
+void TQvSettings::SetRunPortName(const std::string& name)
+{
+    if (!fRunPortName)
+        fStoredPortName = fSerialPort.PortName();
+    fRunPortName = name;
+    fSerialPort.SetPortName(name);
+}
+
+void TQvSettings::SetRunBaudRate(TBaudRate rate)
+{
+    if (!fRunBaudRate)
+        fStoredBaudRate = fSerialPort.fBaudRate;
+    fRunBaudRate = rate;
+    fSerialPort.fBaudRate = rate;
 }

@@ -8,6 +8,7 @@
 #include "serial/CvComPort.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,12 @@ public:
     // Puts a file at the top of the recent-files list (other entries for it removed).
     void RecentFileAdd(const std::string& filename);
 
+    // A port or baud rate for this run only (-PORT, -BAUD): in effect at once, never saved.
+    // While it is still the current value a save writes the value loaded from the file; a
+    // value chosen since (in the window) is saved as usual.
+    void SetRunPortName(const std::string& name);
+    void SetRunBaudRate(TBaudRate rate);
+
 protected:
     void DoDefaults() override;
     bool DoLoad(TCvIniFile& ini) override;
@@ -53,4 +60,9 @@ private:
     std::string fRecentFileFirst;
     TCvComSettings fSerialPort;
     int32_t fTerminalHistory = 500;
+    // The run's own port and rate, and the values they replaced.
+    std::optional<std::string> fRunPortName;
+    std::string fStoredPortName;
+    std::optional<TBaudRate> fRunBaudRate;
+    TBaudRate fStoredBaudRate = br9600;
 };

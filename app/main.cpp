@@ -54,12 +54,12 @@ int main(int argc, char** argv)
         std::fputs(QvHeadlessUsage().c_str(), stdout);
         return QV_EXIT_OK;
     }
-    if (!args.Error.empty()) {
+    if (!args.Error.empty() && !args.Command.empty()) {
         std::fprintf(stderr, "%s\n\n%s", args.Error.c_str(), QvHeadlessUsage().c_str());
         return QV_EXIT_USAGE;
     }
     TCvApp::SetAppTitle(kTitle);
     if (args.Command.empty())
-        return QvRunDesktop(argc, argv, kTitle);
+        return QvRunDesktop(argc, argv, kTitle, args);
     return RunHeadless(argc, argv, args);
 }

@@ -19,8 +19,10 @@ namespace {
 std::string Line(const std::vector<uint8_t>& bytes)
 {
     const uint16_t crc = TCvCrc::Crc16(bytes);
-    return "$" + TCvConvert::BytesToHex(bytes) + TCvConvert::IntToHex(crc & 0xFF, 2) +
-           TCvConvert::IntToHex(crc >> 8, 2) + "\r\n";
+    std::string line = "$";
+    line += TCvConvert::BytesToHex(bytes) + TCvConvert::IntToHex(crc & 0xFF, 2) + TCvConvert::IntToHex(crc >> 8, 2);
+    line += "\r\n";
+    return line;
 }
 
 // Per round: 32 block acknowledgements, one system information reply (39 bytes), one

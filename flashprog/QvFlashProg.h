@@ -90,6 +90,10 @@ public:
     const TQvFlashProgTarget& Target() const { return fTarget; }
     int32_t WaitAckCount() const { return fWaitAckCnt; }
     const TCvTimer& Timer() const { return fTimer; }
+    // Whether the beacon refused a request of the last information or configuration exchange
+    // (an engineering write answered with a failure status). Such an exchange goes on to read
+    // the beacon back and ends without an error action, yet it has not done what was asked.
+    bool Refused() const { return fRefused; }
 
     // Reply time-out after each command, and the poll interval of a rebooting beacon.
     static constexpr uint32_t ReplyTimeoutMs = 1000;
@@ -149,5 +153,6 @@ private:
     TQvFlashProgTarget fTarget;
     TCvTimer fTimer;
     int32_t fWaitAckCnt = 0;
+    bool fRefused = false;
     std::vector<TCvRegistration> fHandlers; // the reply handlers, unregistered first
 };

@@ -71,6 +71,7 @@ EQvFlashProgReturn TQvFlashProg::DeviceInfo()
 {
     if (!CheckConnected())
         return FP_ERR_COMMS;
+    fRefused = false;
     DoAction(FP_ACTION_START, 0);
     SetState(FP_WAIT_ACK);
     SendSysInfo();
@@ -84,6 +85,7 @@ EQvFlashProgReturn TQvFlashProg::DeviceConfig(const std::string& key, const TQvC
     if (!CheckConnected())
         return FP_ERR_COMMS;
     const TQvCmdEngineeringConfig cfg = config;
+    fRefused = false;
     DoAction(FP_ACTION_START, 0);
     if (cfg.EngMode) {
         SetState(FP_WAIT_ACK);
@@ -267,5 +269,7 @@ void TQvFlashProg::ExecuteSysEngineering(TQvCmdProcExecuteParams& params)
         QvFlashProgLog(fLog, logError, "Engineering command failed due to an unknown error. [Code=0x%.2x, \"%s\"].",
                        static_cast<unsigned>(status), TQvCmdDefs::GetCmdStatusString(status));
     // A refused write is reported but does not end the exchange: the read-back shows the result.
+    if (status != CST_OK && action != ENG_ACTION_QUERY)
+        fRefused = true;
     StateProcess(FP_OUTCOME_SUCCEEDED);
 }

@@ -57,6 +57,13 @@ std::string RealExeFileName()
     return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
 }
 
+// /usr holds what the package manager installs: a program there keeps its files in the per-user
+// folder even when it runs as root, for whom every folder is writable.
+bool PackageManagedFolder(const std::string& folder)
+{
+    return folder.rfind("/usr/", 0) == 0;
+}
+
 std::string ProcessCmdLine()
 {
     std::string raw;
@@ -418,7 +425,8 @@ std::string TCvApp::GetUserConfigPath()
 std::string TCvApp::GetAppFileName(const std::string& ext)
 {
     const std::string beside = CvChangeFileExt(GetAppExeFileName(), ext);
-    if (CvDirectoryWritable(GetAppExePath()))
+    const std::string folder = GetAppExePath();
+    if (CvDirectoryWritable(folder) && !PackageManagedFolder(folder))
         return beside;
     const std::string user = GetUserConfigPath() + CvExtractFileName(beside);
     // A file shipped beside an installed program seeds the user's own copy.

@@ -17,29 +17,6 @@ std::string WindowSection(uint32_t n)
     return CvFormat("%s\\Window(%u)", std::string(kSection), n);
 }
 
-// The index n of a section named "Application\Window(n)" (any letter case), as the window
-// section names are written; false for any other name.
-bool WindowSectionIndex(const std::string& name, uint32_t& index)
-{
-    const std::string prefix = CvUpperCase(std::string(kSection) + "\\Window(");
-    const std::string upper = CvUpperCase(name);
-    if (upper.size() < prefix.size() + 2 || upper.compare(0, prefix.size(), prefix) != 0 || upper.back() != ')')
-        return false;
-    const std::string digits = upper.substr(prefix.size(), upper.size() - prefix.size() - 1);
-    if (digits.empty() || digits.size() > 10 || (digits.size() > 1 && digits[0] == '0'))
-        return false;
-    uint64_t v = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9')
-            return false;
-        v = v * 10 + static_cast<uint64_t>(c - '0');
-    }
-    if (v > 0xFFFFFFFFull)
-        return false;
-    index = static_cast<uint32_t>(v);
-    return true;
-}
-
 TCvWindowState StateOf(int32_t value)
 {
     return value == wsMinimized ? wsMinimized : value == wsMaximized ? wsMaximized : wsNormal;
@@ -187,7 +164,8 @@ bool TCvAppSettings::DoLoad(TCvIniFile& ini)
     std::vector<std::pair<uint32_t, std::string>> sections;
     for (const std::string& name : ini.ReadSections()) {
         uint32_t index = 0;
-        if (WindowSectionIndex(name, index) && count > 0 && index < static_cast<uint32_t>(count))
+        if (CvIndexedName(name, std::string(kSection) + "\\Window", index) && count > 0
+            && index < static_cast<uint32_t>(count))
             sections.emplace_back(index, name);
     }
     std::sort(sections.begin(), sections.end());

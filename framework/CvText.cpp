@@ -131,3 +131,23 @@ int32_t CvStrToIntDef(std::string_view text, int32_t def)
     int32_t value = def;
     return CvTryStrToInt(text, value) ? value : def;
 }
+
+bool CvIndexedName(std::string_view name, std::string_view prefix, uint32_t& index)
+{
+    if (name.size() < prefix.size() + 3 || !CvSameText(name.substr(0, prefix.size()), prefix)
+        || name[prefix.size()] != '(' || name.back() != ')')
+        return false;
+    const std::string_view digits = name.substr(prefix.size() + 1, name.size() - prefix.size() - 2);
+    if (digits.size() > 10 || (digits.size() > 1 && digits[0] == '0'))
+        return false;
+    uint64_t v = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (v > 0xFFFFFFFFull)
+        return false;
+    index = static_cast<uint32_t>(v);
+    return true;
+}

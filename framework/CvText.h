@@ -22,3 +22,7 @@ int CvIndexText(std::string_view text, const std::vector<std::string>& list);
 // untouched) for anything else, including numbers out of range.
 bool CvTryStrToInt(std::string_view text, int32_t& value);
 int32_t CvStrToIntDef(std::string_view text, int32_t def);
+// The number n of a name written as `prefix` + "(n)" ("RecentFile(3)", "Application\Window(0)"):
+// the prefix matched ignoring ASCII case, n in plain decimal without leading zeros and within
+// 32 bits. False for any other name.
+bool CvIndexedName(std::string_view name, std::string_view prefix, uint32_t& index);

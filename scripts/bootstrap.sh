@@ -6,10 +6,11 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev
-  libfmt-dev libpugixml-dev libsimpleini-dev
+  libfmt-dev libpugixml-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   xvfb xauth
+  dpkg-dev lintian desktop-file-utils libxml2-utils shared-mime-info man-db
 )
 
 missing=()

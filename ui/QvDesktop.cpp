@@ -14,14 +14,24 @@
 #include <QApplication>
 #include <QLockFile>
 
-int QvRunDesktop(int argc, char** argv, const char* title)
+#include <cstdio>
+
+int QvRunDesktop(int argc, char** argv, const char* title, const TQvHeadlessArgs& args)
 {
+    // An unusable argument of a desktop start goes to standard error and, since the operator
+    // may have no terminal, into an error box; the program then ends with status 1.
+    if (!args.Error.empty())
+        std::fprintf(stderr, "%s\n", args.Error.c_str());
     QApplication app(argc, argv);
     QApplication::setApplicationName(title);
     QApplication::setApplicationDisplayName(title);
     QApplication::setWindowIcon(TQvPictures::AppIcon());
     QvInstallQtDialogs();
     CvQtUseDesktopServices();
+    if (!args.Error.empty()) {
+        QvDialogs().ShowError(args.Error, "");
+        return QV_EXIT_USAGE;
+    }
     // One instance at a time owns the settings and log files beside the program. A lock left by
     // a crashed run is detected by its dead process.
     QLockFile lock(QString::fromStdString(TCvApp::GetAppFileName(".lock")));

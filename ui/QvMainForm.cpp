@@ -273,6 +273,8 @@ void TQvMainFrm::FormCreate()
     uWebLbl->setText(WebText());
     uProgramLog->clear();
     SetFilename(settings.RecentFileFirst());
+    if (!AppCore->FirmwareFile().empty())
+        SetFilename(AppCore->FirmwareFile()); // a package opened with the program
     UpdatePorts();
     FormEventsEnable(true);
 

@@ -5,6 +5,7 @@
 #include "framework/CvAppNotifier.h"
 #include "framework/CvFiles.h"
 #include "framework/CvFoundation.h"
+#include "framework/CvIniFile.h"
 #include "protocol/QvCmdProc.h"
 #include "serial/ComPort.h"
 
@@ -16,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -213,4 +215,71 @@ TEST_F(QvAppTest, ConnectOverAPseudoTerminalAndReportOnlyBadLines)
     ASSERT_EQ(fEntries.size(), 2u);
     EXPECT_EQ(fEntries[0].Msg, "Closing serial port '" + pty.SlavePath() + "'.");
     EXPECT_EQ(fEntries[1].Msg, "Closed serial port '" + pty.SlavePath() + "'.");
+}
+
+TEST_F(QvAppTest, PortAndBaudSwitchesHoldForThisRunOnly)
+{
+    TPtyPair pty;
+    ASSERT_TRUE(pty.Valid());
+    WriteIni("[Communications]\nPort=/dev/ttyQV-stored\nBaudRate=9600\n");
+    auto stored = [this] {
+        TCvIniFile ini(fEnv.Dir.File("qvprog.ini"));
+        return std::pair{ini.ReadString("Communications", "Port", ""),
+                         ini.ReadString("Communications", "BaudRate", "")};
+    };
+
+    Start({"-PORT=" + pty.SlavePath(), "-BAUD=57600"});
+    ASSERT_TRUE(fCore->CommsConnect());
+    EXPECT_EQ(fCore->ComPort()->Port(), pty.SlavePath());
+    EXPECT_EQ(fCore->ComPort()->BaudRate(), br57600);
+    ASSERT_TRUE(fCore->Settings()->Save());
+    EXPECT_EQ(stored(), (std::pair<std::string, std::string>("/dev/ttyQV-stored", "9600")));
+
+    // A rate chosen during the run (the window's list) is saved; the run's port still is not.
+    fCore->Settings()->SerialPort().fBaudRate = br19200;
+    ASSERT_TRUE(fCore->Settings()->Save());
+    EXPECT_EQ(stored(), (std::pair<std::string, std::string>("/dev/ttyQV-stored", "19200")));
+    Stop();
+
+    // A rate that is no standard one is left out, not turned into another rate.
+    for (const char* rate : {"-BAUD=12345", "-BAUD=fast", "-BAUD=-9600"}) {
+        Start({rate});
+        EXPECT_EQ(fCore->Settings()->SerialPort().fBaudRate, br19200) << rate;
+        Stop();
+    }
+}
+
+TEST_F(QvAppTest, ABarePackageArgumentIsKeptForTheWindow)
+{
+    const std::string fwx = fEnv.Dir.File("Beacon App.FWX");
+    const std::string other = fEnv.Dir.File("other.fwx");
+    const std::string text = fEnv.Dir.File("notes.txt");
+    for (const std::string& path : {fwx, other, text})
+        FwWriteFile(path, "x");
+    std::filesystem::create_directory(fEnv.Dir.File("folder.fwx"));
+    struct Case {
+        std::vector<std::string> args;
+        std::string file;
+    };
+    const std::vector<Case> cases = {
+        {{fwx}, fwx},
+        {{"-FOO", other, fwx, "-MIN"}, other},
+        {{fEnv.Dir.File("missing.fwx")}, ""},
+        {{text}, ""},
+        {{fEnv.Dir.File("folder.fwx")}, ""},
+        {{"-PORT=" + fwx}, ""},
+        {{}, ""},
+    };
+    for (const Case& c : cases) {
+        Start(c.args);
+        EXPECT_EQ(fCore->FirmwareFile(), c.file) << (c.args.empty() ? "" : c.args[0]);
+        Stop();
+    }
+    // A name relative to the current folder is kept as a full path.
+    const auto saved = std::filesystem::current_path();
+    std::filesystem::current_path(fEnv.Dir.Path());
+    Start({"other.fwx"});
+    std::filesystem::current_path(saved);
+    EXPECT_TRUE(std::filesystem::path(fCore->FirmwareFile()).is_absolute()) << fCore->FirmwareFile();
+    EXPECT_TRUE(std::filesystem::equivalent(fCore->FirmwareFile(), other)) << fCore->FirmwareFile();
 }

@@ -14,6 +14,10 @@ namespace {
 
 class QvHeadlessTest : public QvHeadlessFixture {};
 
+// A Beacon Config File with a hardware identity to write.
+const char* const kBeaconConfig =
+    "[Hardware]\nLoad=1\nPartNumber=1520\nPartRevision=3\nSerialNumber=777\nFlagsSys=0\nFlagsUser=5\n";
+
 } // namespace
 
 TEST_F(QvHeadlessTest, ArgumentsAndUsage)
@@ -25,11 +29,14 @@ TEST_F(QvHeadlessTest, ArgumentsAndUsage)
     };
     const std::vector<Case> cases = {
         {{"--help"}, 0, ""},
-        {{"flash"}, 1, "Unknown command \"flash\"."},
         {{"program"}, 1, "takes one file"},
         {{"info", "extra"}, 1, "Unexpected argument"},
+        {{"info", "/LOG = OFF"}, 1, "Unexpected argument \"/LOG = OFF\"."},
         {{"info", "-FROB"}, 1, "Unknown switch"},
         {{"info", "-PORT"}, 1, "needs a value"},
+        {{"info", "-PORT="}, 1, "needs a value"},
+        {{"info", "-BAUD=12345"}, 1, "The baud rate \"12345\" is not supported. Supported rates: 110, 300,"},
+        {{"ports", "/BAUD:fast"}, 1, "The baud rate \"fast\" is not supported."},
     };
     for (const Case& c : cases) {
         const TQvRunResult r = Run(c.args);
@@ -43,6 +50,28 @@ TEST_F(QvHeadlessTest, ArgumentsAndUsage)
     EXPECT_EQ(a.File, "/tmp/a.fwx");
     EXPECT_TRUE(a.Trace);
     EXPECT_EQ(a.Error, "");
+
+    // Without a known command the desktop program starts: it ignores what it does not know
+    // (the core picks up a bare package itself), but not a baud rate it cannot use.
+    struct DesktopCase {
+        std::vector<std::string> args;
+        const char* error;
+    };
+    const std::vector<DesktopCase> desktop = {
+        {{}, ""},
+        {{"-FOO", "/LOG = OFF", "firmware.fwx", "flash"}, ""},
+        {{"/tmp/a.fwx", "-PORT", "-BAUD=", "-MIN"}, ""},
+        {{"-PORT=/dev/pts/3", "-BAUD=57600"}, ""},
+        {{"-FOO", "-BAUD=57601"}, "The baud rate \"57601\" is not supported."},
+        {{"-BAUD:110x"}, "The baud rate \"110x\" is not supported."},
+    };
+    for (const DesktopCase& c : desktop) {
+        const TQvHeadlessArgs d = QvParseHeadlessArgs(c.args);
+        const std::string shown = c.args.empty() ? "" : c.args.back();
+        EXPECT_EQ(d.Command, "") << shown;
+        EXPECT_EQ(d.Error.substr(0, std::string(c.error).size()), c.error) << shown;
+        EXPECT_EQ(d.Error.empty(), std::string(c.error).empty()) << shown;
+    }
 }
 
 TEST_F(QvHeadlessTest, InfoPrintsBothReports)
@@ -113,7 +142,7 @@ TEST_F(QvHeadlessTest, ConfigWritesTheFileThenReadsBack)
 {
     FwWriteFile(fDir.File("quorvan-programmer.ini"), "[Engineering]\nKey=SEAFLOOR\n");
     const std::string cfg = fDir.File("beacon.ini");
-    FwWriteFile(cfg, "[Hardware]\nLoad=1\nPartNumber=1520\nPartRevision=3\nSerialNumber=777\nFlagsSys=0\nFlagsUser=5\n");
+    FwWriteFile(cfg, kBeaconConfig);
     const std::string port = Sim();
     TQvRunResult r = Run({"config", cfg, "-PORT=" + port});
     EXPECT_EQ(r.ExitCode, 0) << r.Out << r.Err;
@@ -123,4 +152,38 @@ TEST_F(QvHeadlessTest, ConfigWritesTheFileThenReadsBack)
 
     r = Run({"config", fDir.File("missing.ini"), "-PORT=" + port});
     EXPECT_EQ(r.ExitCode, QV_EXIT_REJECTED);
+}
+
+TEST_F(QvHeadlessTest, ConfigThatTheBeaconRefusedFails)
+{
+    // A refused write does not end the exchange (the beacon is read back), but the run failed.
+    const std::string cfg = fDir.File("beacon.ini");
+    FwWriteFile(cfg, kBeaconConfig);
+    struct Case {
+        const char* key;
+        std::vector<std::string> sim;
+        int exit;
+        std::vector<const char*> lines;
+    };
+    const std::vector<Case> cases = {
+        {"WRONGKEY", {}, QV_EXIT_BEACON,
+         {"Engineering mode enable failed.", "Engineering hardware configure command failed."}},
+        {"SEAFLOOR", {"--status", "SYS_ENGINEERING:3=FAIL"}, QV_EXIT_BEACON,
+         {"Engineering USBL calibration command failed."}},
+        {"", {"--status", "SYS_ENGINEERING=FAIL"}, QV_EXIT_BEACON, {"Device setting hardware user flags..."}},
+        // The user-flags reply is logged as an unknown action whatever its status; taken, it is
+        // no failure.
+        {"", {}, QV_EXIT_OK, {"Engineering unknown action code."}},
+    };
+    for (const Case& c : cases) {
+        FwWriteFile(fDir.File("quorvan-programmer.ini"), std::string("[Engineering]\nKey=") + c.key + "\n");
+        TQvSimProcess sim;
+        const std::string port = sim.Start(c.sim);
+        ASSERT_FALSE(port.empty()) << sim.Stderr();
+        const TQvRunResult r = Run({"config", cfg, "-PORT=" + port});
+        EXPECT_EQ(r.ExitCode, c.exit) << c.key << "\n" << r.Out;
+        for (const char* line : c.lines)
+            EXPECT_TRUE(QvHas(r.Out, line)) << line << "\n" << r.Out;
+        EXPECT_TRUE(QvHas(r.Out, "Config Information...")) << "the beacon is read back all the same\n" << r.Out;
+    }
 }

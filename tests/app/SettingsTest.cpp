@@ -104,6 +104,33 @@ TEST_F(QvSettingsTest, RecentFilesLimitAndMissingFiles)
     EXPECT_EQ(ini.ReadString("Files", "RecentFile(1)", ""), c);
 }
 
+TEST_F(QvSettingsTest, HugeRecentLimitReadsOnlyTheKeysPresent)
+{
+    // A limit of two billion keeps its meaning; only the keys in the file are read, in number
+    // order whatever their order in the file. Before, start-up asked for every key up to the
+    // limit and did not finish.
+    const std::string a = Touch("a.fwx");
+    const std::string b = Touch("b.fwx");
+    const std::string c = Touch("c.fwx");
+    const std::string d = Touch("d.fwx");
+    FwWriteFile(Ini(), "[Files]\nRecentFiles=2000000000\nRecentFile(1500000000)=" + b + "\nrecentfile(7)=" + c
+                           + "\nRecentFile(2)=" + a + "\nRecentFile(03)=" + d + "\nRecentFile(x)=" + d
+                           + "\nRecentFile(4294967296)=" + d + "\nRecentFile(0)=" + d + "\n");
+    auto s = Start();
+    EXPECT_EQ(s->RecentFilesMax(), 2000000000);
+    EXPECT_EQ(s->RecentFiles(), (std::vector<std::string>{a, c, b}));
+    EXPECT_EQ(s->RecentFileFirst(), ""); // there is no key 1
+
+    s->RecentFileAdd(d);
+    EXPECT_EQ(s->RecentFiles(), (std::vector<std::string>{d, a, c, b}));
+    ASSERT_TRUE(s->Save());
+    TCvIniFile ini(Ini());
+    EXPECT_EQ(ini.ReadInteger("Files", "RecentFiles", 0), 2000000000);
+    EXPECT_EQ(ini.ReadSection("Files"), (std::vector<std::string>{"ConfigPath", "RecentFiles", "RecentFile(1)",
+                                                                  "RecentFile(2)", "RecentFile(3)", "RecentFile(4)"}));
+    EXPECT_EQ(ini.ReadString("Files", "RecentFile(4)", ""), b);
+}
+
 TEST_F(QvSettingsTest, RecentFileAddMatchesCaseAndBlanks)
 {
     auto s = Start();

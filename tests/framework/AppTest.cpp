@@ -184,6 +184,11 @@ TEST(CvApp, UserAndSpecialFolders)
     TCvApp::SetAppExeFileName(home.File("missing/prog"));
     EXPECT_EQ(TCvApp::GetAppFileName(".log"), home.File("config/Quorvan Programmer/prog.log"));
     EXPECT_TRUE(CvDirectoryExists(home.File("config/Quorvan Programmer")));
+    // An installed program, also when run by root (who may write to /usr/bin).
+    TCvApp::SetAppExeFileName("/usr/bin/prog");
+    EXPECT_EQ(TCvApp::GetAppFileName(".ini"), home.File("config/Quorvan Programmer/prog.ini"));
+    TCvApp::SetAppExeFileName("/usr/local/bin/prog");
+    EXPECT_EQ(TCvApp::GetAppFileName(".lock"), home.File("config/Quorvan Programmer/prog.lock"));
 }
 
 TEST(CvApp, ProcessesFromTheSystem)

@@ -109,13 +109,14 @@ TEST(CvIniFile, IntegerAndBooleanForms)
     };
     TFwTempDir dir;
     const std::string path = dir.File("n.ini");
+    const auto key = [](size_t i) { return std::string("K").append(std::to_string(i)); };
     std::string text = "[N]\n";
     for (size_t i = 0; i < std::size(cases); ++i)
-        text += "K" + std::to_string(i) + "=" + cases[i].Text + "\n";
+        text += key(i) + "=" + cases[i].Text + "\n";
     FwWriteFile(path, text);
     TCvIniFile ini(path);
     for (size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(ini.ReadInteger("N", "K" + std::to_string(i), -99), cases[i].Expected) << cases[i].Text;
+        EXPECT_EQ(ini.ReadInteger("N", key(i), -99), cases[i].Expected) << cases[i].Text;
     EXPECT_EQ(ini.ReadInteger("N", "Missing", 7), 7);
 
     // Booleans are integers: 0 is false, any other number true, anything else the default.

@@ -466,6 +466,40 @@ TEST_F(MainFormTest, AFirmwareFileDroppedOnTheWindowIsChosen)
     EXPECT_EQ(Find<QComboBox>("uFileList")->toolTip().toStdString(), fwx);
 }
 
+TEST_F(MainFormTest, ThePerRunCommandLineIsUsedButNotSaved)
+{
+    // As a file manager or a script starts the program: a package, the beacon's port and rate for
+    // this run, and switches and words the program does not know.
+    StartBeacon();
+    const std::string fwx = Pack("opened.fwx");
+    FwWriteFile(fEnv.Dir.File("qvprog.ini"), "[Communications]\nPort=/dev/qv-stored\nBaudRate=9600\n");
+    fEnv.SetArgs({"-FOO", fwx, "-PORT=" + BeaconPort(), "/BAUD:57600", "stray"});
+    Open();
+    EXPECT_TRUE(AppCore->ComPort()->Connected());
+    EXPECT_EQ(AppCore->ComPort()->BaudRate(), br57600);
+    EXPECT_EQ(Find<QComboBox>("uCommsPortCombo")->currentText().toStdString(), BeaconPort());
+    EXPECT_EQ(Find<QComboBox>("uCommsBaudCombo")->currentText(), "57600");
+    EXPECT_EQ(fForm->Filename(), fwx);
+    EXPECT_TRUE(Find<QPushButton>("uProgramBtn")->isEnabled());
+    Close();
+    std::string ini = FwReadFile(fEnv.Dir.File("qvprog.ini"));
+    EXPECT_NE(ini.find("Port=/dev/qv-stored"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("BaudRate=9600"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("RecentFile(1)=" + fwx), std::string::npos) << "chosen as with Browse\n" << ini;
+
+    // A rate chosen in the window is saved as before; the run's port still is not.
+    Open();
+    Click("uConnectBtn");
+    auto* baud = Find<QComboBox>("uCommsBaudCombo");
+    baud->setFocus();
+    QTest::keyClick(baud, Qt::Key_End);
+    EXPECT_EQ(baud->currentText(), "115200");
+    Close();
+    ini = FwReadFile(fEnv.Dir.File("qvprog.ini"));
+    EXPECT_NE(ini.find("Port=/dev/qv-stored"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("BaudRate=115200"), std::string::npos) << ini;
+}
+
 TEST_F(MainFormTest, AStoredBaudRateOutsideTheListShowsTheFirstItemAndStillConnects)
 {
     StartBeacon();

@@ -100,7 +100,7 @@ std::string TQvToolArgs::Usage(const std::vector<TQvToolOption>& options)
         if (o.TakesValue) {
             const size_t colon = help.find(": ");
             if (colon != std::string::npos) {
-                left += " " + help.substr(0, colon);
+                left.append(" ").append(help, 0, colon);
                 help = help.substr(colon + 2);
             } else {
                 left += " VALUE";
