@@ -196,8 +196,11 @@ void TQvGangRun::JobDone(TQvBeaconJobParams& params)
     switch (job.StartReturn()) {
     case FP_OK:
     case FP_ERR_FILEOPEN:
-        // A station counts only the beacons it finished; an interrupted gang run failed.
-        if (job.Row().Result == GANG_FAILED || (job.Row().Result == GANG_STOPPED && fArgs.Watch.empty()))
+        // A station counts only the beacons it finished; an interrupted gang run failed. A run
+        // whose port went away failed for its port.
+        if (job.Row().Result == GANG_FAILED && b->Station->Port()->DeviceLost())
+            fNoPort = true;
+        else if (job.Row().Result == GANG_FAILED || (job.Row().Result == GANG_STOPPED && fArgs.Watch.empty()))
             fFailed = true;
         break;
     case FP_ERR_COMMS:

@@ -39,7 +39,7 @@ public:
     void Interrupt();
     // Every beacon is done and no more can come.
     bool Over() const;
-    // The exit status: 0 all succeeded; 2 a port could not be opened; 3 the package or file was
+    // The exit status: 0 all succeeded; 2 a port could not be opened or went away; 3 the package or file was
     // refused; 4 a beacon failed or was refused. A station: 0 when every beacon it finished
     // succeeded (runs it stopped are not finished), else 4; 3 when its package was refused.
     int ExitStatus() const;

@@ -162,6 +162,9 @@ int TQvHeadless::RunJob(const TQvBeaconJobSpec& spec, TQvResultsFile* results)
         if (!results->Append(job.Record(), error))
             AppLog->Add(logError, "The result record could not be written to \"%s\": %s", results->FileName(), error);
     }
+    // A run that failed because its port went away is a port fault, not the beacon's.
+    if (job.Row().Result != GANG_OK && fCore.ComPort()->DeviceLost())
+        return QV_EXIT_PORT;
     return ExitStatus(spec.Operation, job);
 }
 

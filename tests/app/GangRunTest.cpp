@@ -224,6 +224,19 @@ TEST_F(QvGangRunTest, GangPortsThatCannotOpenAndOtherCommands)
     EXPECT_TRUE(QvHas(r.Out, "[" + b + "] Hardware Serial Number = 000022")) << r.Out;
     EXPECT_TRUE(QvHas(r.Out, "3 beacons: 2 ok, 1 no port;")) << r.Out;
 
+    // A port that goes away half-way: that beacon fails for its port, the other completes.
+    TQvSimProcess leaving;
+    const std::string gone = leaving.Start({"--close-at", "CONFIG_GET"});
+    ASSERT_FALSE(gone.empty());
+    r = Run({"info", "-PORT=" + a + "," + gone});
+    EXPECT_EQ(r.ExitCode, QV_EXIT_PORT) << r.Out;
+    EXPECT_TRUE(QvHas(r.Out, "2 beacons: 1 ok, 1 failed;")) << r.Out;
+    TQvSimProcess leavingAlone;
+    const std::string goneAlone = leavingAlone.Start({"--close-at", "CONFIG_GET"});
+    ASSERT_FALSE(goneAlone.empty());
+    r = Run({"info", "-PORT=" + goneAlone});
+    EXPECT_EQ(r.ExitCode, QV_EXIT_PORT) << "a single run too\n" << r.Out;
+
     // Configuration of both, then a port named twice.
     FwWriteFile(fDir.File("quorvan-programmer.ini"), "[Engineering]\nKey=SEAFLOOR\n");
     const std::string cfg = fDir.File("beacon.ini");
