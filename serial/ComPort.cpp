@@ -368,6 +368,7 @@ void TComPort::CallRxChar(int32_t count)
 
 void TComPort::CallAfterOpen()
 {
+    fDeviceLost = false;
     TComNotifyParams params;
     params.Sender = this;
     fOnAfterOpen(params);

@@ -313,7 +313,7 @@ public:
 
 protected:
     // For ports that replace the device: raise the events exactly as the device port does.
-    // CallRxChar raises OnRxChar only for count > 0.
+    // CallRxChar raises OnRxChar only for count > 0; CallAfterOpen clears DeviceLost first.
     void CallRxChar(int32_t count);
     void CallAfterOpen();
     void CallAfterClose();

@@ -182,7 +182,6 @@ void TComPort::Open()
         throw;
     }
     dev.rxChar = fEvents[evRxChar];
-    fDeviceLost = false;
     LineIdle();
     CallAfterOpen();
 }
