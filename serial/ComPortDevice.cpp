@@ -280,9 +280,8 @@ int32_t TComPort::WriteStr(const std::string& str)
     }
     LineWritten(static_cast<uint64_t>(queued));
     // Hand the bytes to the device now rather than on the next pass of the event loop, so that
-    // a failing device fails this write. The write does not wait: what the device does not take
-    // at once follows as it drains.
-    // A device whose own buffer is full is skipped: its bytes follow as it drains.
+    // a failing device fails this write. The write does not wait: a device whose own buffer is
+    // full is left alone, and what it does not take at once follows as it drains.
     dev.writing = true;
     dev.writeErrno = 0;
     if (DeviceTakesWrite(dev.serial)) {
