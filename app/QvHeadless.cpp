@@ -93,6 +93,10 @@ int TQvHeadless::Run(const TQvHeadlessArgs& args)
         result = RunProgram(args.File);
     else if (args.Command == "config")
         result = RunConfig(args.File);
+    // A port that went away during the run ends it as "port not available", whatever the
+    // engine made of the silence that followed.
+    if (fCore.ComPort()->DeviceLost())
+        result = QV_EXIT_PORT;
     fCore.CommsDisconnect();
     return result;
 }

@@ -107,7 +107,7 @@ private:
     void StateProcess(EQvFlashProgOutcome outcome);
 
     // Hands `msg` to the command processor (written only while the port is open), then
-    // restarts the reply timer with `interval`.
+    // restarts the reply timer with `interval` counted from when the command has left the line.
     void SendMessage(TQvCmdMsgTx& msg, uint32_t interval);
     void SendProgInit();
     void SendProgBlock(int32_t index);
@@ -120,6 +120,9 @@ private:
     void SendEngineeringUsblCal(const TQvCmdUsblCal& usblCal);
 
     void ExecuteSysInfo(TQvCmdProcExecuteParams& params);
+    // After the update: whether the identification reply shows the programmed section valid
+    // (logs an error when not) and with the package's checksum (logs a warning when not).
+    EQvFlashProgOutcome CheckProgrammed(const TQvCmdInfo& info);
     void ExecuteSysEngineering(TQvCmdProcExecuteParams& params);
     // Stops the reply timer; true when the engine waits for this reply, otherwise logs the
     // unexpected-message line for `name` and fails the step.

@@ -265,6 +265,16 @@ public:
 
     // The rate the line runs at: the member's rate, or CustomBaudRate for brCustom.
     uint32_t LineBaudRate() const;
+    // Bits one character takes on the line: a start bit, the data bits, a parity bit unless
+    // prNone, and the stop bits (1, 1.5 or 2).
+    double CharBits() const;
+    // Milliseconds `chars` characters take on the line at LineBaudRate (0 when the rate is 0).
+    double LineTimeMs(uint64_t chars) const;
+    // Milliseconds until every character written so far has left the line at the port's rate,
+    // rounded up; 0 once it has. A write made while the line is still busy queues behind the
+    // earlier ones. Counted on the current timer service's clock (0 without a service); reset
+    // by Open, Close and a purge of the output.
+    uint32_t LineBusyMs() const;
 
     // Opens the device exclusively and applies buffer sizes, line settings and time-outs, then
     // raises OnAfterOpen. Does nothing when already open. Raises EComPort code 1 when the device
@@ -303,10 +313,18 @@ public:
 
 protected:
     // For ports that replace the device: raise the events exactly as the device port does.
-    // CallRxChar raises OnRxChar only for count > 0.
+    // CallRxChar raises OnRxChar only for count > 0; CallAfterOpen clears DeviceLost first.
     void CallRxChar(int32_t count);
     void CallAfterOpen();
     void CallAfterClose();
+    // For WriteStr implementations: `chars` characters were accepted for sending; they leave
+    // the line after everything written before them (see LineBusyMs).
+    void LineWritten(uint64_t chars);
+    // The output was discarded or the device closed: nothing is on its way any more.
+    void LineIdle();
+    // The open device went away: logs it once, naming the port, and marks DeviceLost. The
+    // caller then closes the port.
+    void DeviceWentAway();
 
 private:
     friend class TComParity;
@@ -319,9 +337,11 @@ private:
     void ApplyBuffer();
     void ApplyLine();
     void ApplyTimeouts();
+    bool DeviceOpen() const;
     void DeviceReadyRead();
     void DeviceLostDetected();
     void WriteDeadline();
+    void WriteFailedLater();
 
     std::string fPort = "COM1";
     TBaudRate fBaudRate = br9600;
@@ -338,6 +358,7 @@ private:
     TThreadPriority fEventThreadPriority = tpNormal;
     TStoredProps fStoredProps = TStoredProps().set(spBasic);
     bool fDeviceLost = false;
+    double fLineBusyUntilMs = 0; // timer-service time when the last written character has left
 
     TRxCharEvent fOnRxChar;
     TComNotifyEvent fOnAfterOpen;
