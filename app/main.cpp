@@ -5,8 +5,8 @@
 #include "framework/CvApp.h"
 #include "framework/qt/CvQtTimerService.h"
 #include "framework/qt/gui/CvQtShell.h"
+#include "ui/QvDesktopIdentity.h"
 #include "ui/QvMainForm.h"
-#include "ui/QvPictures.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -28,9 +28,7 @@ const char* const kInstanceText =
 int RunDesktop(int argc, char** argv, QLockFile& lock)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(kTitle);
-    QApplication::setApplicationDisplayName(kTitle);
-    QApplication::setWindowIcon(TQvPictures::AppIcon());
+    QvSetDesktopIdentity(kTitle);
     QvInstallQtDialogs();
     CvQtUseDesktopServices();
     if (!lock.tryLock(0)) {
