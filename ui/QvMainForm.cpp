@@ -17,6 +17,7 @@
 #include "ui/QvPortInfo.h"
 #include "ui/QvWindowPlacement.h"
 
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFontDatabase>
@@ -39,6 +40,9 @@ namespace {
 const char* const kBaudRates[] = {"4800", "9600", "19200", "57600", "115200"};
 const char* const kWindowId = "Main";
 const char* const kNoFile = "No firmware file selected.";
+const char* const kCloseWhileBusy =
+    "An operation on the beacon is still running; stopping it now may leave the beacon half-programmed. "
+    "Stop it and close the program?";
 
 // Design sizes at 96 dots per inch; Qt scales them on high-density screens.
 constexpr int kDesignWidth = 470;
@@ -575,6 +579,20 @@ void TQvMainFrm::FlashProgAction(TQvFlashProgActionParams& params)
     default:
         break;
     }
+}
+
+void TQvMainFrm::closeEvent(QCloseEvent* event)
+{
+    // Closing mid-run would leave the beacon half-programmed without a word in the log: the
+    // operator confirms, and the engine stops (and logs it) before the port is closed.
+    if (AppCore && AppCore->FlashProg()->State() != FP_IDLE) {
+        if (!QvDialogs().Confirm(kCloseWhileBusy)) {
+            event->ignore();
+            return;
+        }
+        AppCore->FlashProg()->Stop();
+    }
+    QWidget::closeEvent(event);
 }
 
 void TQvMainFrm::showEvent(QShowEvent* event)

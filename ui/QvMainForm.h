@@ -40,6 +40,8 @@ public:
     static const char* WebAddress();
 
 protected:
+    // While the engine works with the beacon, closing asks first and stops the engine on Yes.
+    void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
