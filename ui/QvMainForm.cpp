@@ -12,6 +12,7 @@
 #include "serial/CvComPort.h"
 #include "ui/QvConfigForm.h"
 #include "ui/QvDropDownCombo.h"
+#include "ui/QvLogView.h"
 #include "ui/QvPathShorten.h"
 #include "ui/QvPictures.h"
 #include "ui/QvPortInfo.h"
@@ -20,7 +21,6 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -214,15 +214,13 @@ void TQvMainFrm::CreateControls()
     body->addWidget(actions);
 
     // Program log.
-    uProgramLog = new QPlainTextEdit(this);
+    uProgramLog = new TQvLogView(this);
     uProgramLog->setObjectName("uProgramLog");
     uProgramLog->setReadOnly(true);
     uProgramLog->setLineWrapMode(QPlainTextEdit::NoWrap);
     uProgramLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     uProgramLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setPointSize(8);
-    uProgramLog->setFont(mono);
+    uProgramLog->setFont(TQvLogView::MonospacedFont(8));
     uProgramLog->setPlainText("<Program Log>");
     uProgramLog->viewport()->installEventFilter(this);
     body->addWidget(uProgramLog, 1);
@@ -261,6 +259,7 @@ void TQvMainFrm::FormCreate()
     AppCore = new TQvApp();
     TQvSettings& settings = *AppCore->Settings();
     TQvWindowPlacement::Apply(settings, kWindowId, *this);
+    fPlacedWithFrame = TQvWindowPlacement::FrameKnown(*this);
 
     AppCore->ComPort()->SetOnAfterOpen(TComNotifyEvent(this, &TQvMainFrm::ComPortAfterOpen));
     AppCore->ComPort()->SetOnAfterClose(TComNotifyEvent(this, &TQvMainFrm::ComPortAfterClose));
@@ -531,7 +530,7 @@ void TQvMainFrm::uWebLblClick()
 
 void TQvMainFrm::AppLogAdd(TCvAppLogAddParams& params)
 {
-    uProgramLog->appendPlainText(Q(params.Msg));
+    uProgramLog->AddLine(Q(params.Msg), params.MsgType);
 }
 
 void TQvMainFrm::ComPortAfterOpen(TComNotifyParams&)
@@ -604,12 +603,38 @@ void TQvMainFrm::showEvent(QShowEvent* event)
         layout()->activate();
         UpdateForm();
     }
+    PlaceWithFrame();
 }
 
 void TQvMainFrm::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    PlaceWithFrame();
     FormResize();
+}
+
+void TQvMainFrm::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    PlaceWithFrame();
+}
+
+void TQvMainFrm::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange)
+        PlaceWithFrame();
+}
+
+void TQvMainFrm::PlaceWithFrame()
+{
+    // The placement is restored before the window is shown, when the size of its frame is not
+    // known yet on every system; a placement at the top of the desktop then leaves the title bar
+    // above it. Restored once more with the frame known, the whole frame lies on the desktop.
+    if (fPlacedWithFrame || !AppCore || !isVisible() || isMinimized() || !TQvWindowPlacement::FrameKnown(*this))
+        return;
+    fPlacedWithFrame = true;
+    TQvWindowPlacement::Apply(*AppCore->Settings(), kWindowId, *this);
 }
 
 void TQvMainFrm::dragEnterEvent(QDragEnterEvent* event)

@@ -13,10 +13,10 @@
 
 class QComboBox;
 class QLabel;
-class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class TQvDropDownCombo;
+class TQvLogView;
 class TQvPictureBox;
 struct TCvAppLogAddParams;
 struct TComNotifyParams;
@@ -44,6 +44,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -53,6 +55,8 @@ private:
     void FormCreate();
     void FormDestroy();
     void FormResize();
+    // Places the window once more when its frame has become known (see TQvWindowPlacement).
+    void PlaceWithFrame();
 
     void FormEventsDisable();
     void FormEventsEnable(bool reset);
@@ -82,6 +86,7 @@ private:
     bool fFileValid = false;
     std::string fFileName;
     int32_t fFormEventsSupress = 0;
+    bool fPlacedWithFrame = false;
 
     QLabel* uVersionLbl = nullptr;
     TQvPictureBox* uHeaderImg = nullptr;
@@ -94,7 +99,7 @@ private:
     QPushButton* uInfoBtn = nullptr;
     QPushButton* uHardwareBtn = nullptr;
     QPushButton* uProgramBtn = nullptr;
-    QPlainTextEdit* uProgramLog = nullptr;
+    TQvLogView* uProgramLog = nullptr;
     TQvPictureBox* uFooterImg = nullptr;
     QLabel* uWebLbl = nullptr;
     TCvTimer uResizeTimer;

@@ -356,7 +356,6 @@ TEST_F(MainFormTest, DoubleClickEmptiesTheLogAndNewEntriesStillAppear)
     EXPECT_TRUE(log->toPlainText().isEmpty());
     Click("uConnectBtn");
     EXPECT_TRUE(LogHas("Closing serial port '" + BeaconPort() + "'.")) << Log();
-    EXPECT_TRUE(QFontInfo(log->font()).fixedPitch());
 }
 
 TEST_F(MainFormTest, ClosingStoresThePlacementAndTheSettings)
