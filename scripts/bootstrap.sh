@@ -10,6 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   xvfb xauth
+  fonts-dejavu-core  # the fonts the window tests measure (monospaced log, proportional labels)
 )
 
 missing=()

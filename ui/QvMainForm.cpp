@@ -142,7 +142,10 @@ void TQvMainFrm::CreateControls()
     uCommsPortCombo = new TQvDropDownCombo(serial);
     uCommsPortCombo->setObjectName("uCommsPortCombo");
     uCommsPortCombo->setMinimumWidth(80);
-    uCommsPortCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // Wide enough for the usual device names and a pseudo-terminal's path; longer paths show
+    // whole in the hint.
+    uCommsPortCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    uCommsPortCombo->SetFitTexts({"ttyUSB0", "ttyACM0", "/dev/pts/12"});
     uCommsPortCombo->addItem("COM1");
     portLbl->setBuddy(uCommsPortCombo);
     auto* baudLbl = new QLabel("&Baud Rate", serial);
@@ -368,9 +371,7 @@ void TQvMainFrm::UpdatePorts()
     uCommsPortCombo->clear();
     for (const std::string& port : ports) {
         uCommsPortCombo->addItem(Q(port));
-        const std::string description = TQvPortInfo::Description(port);
-        if (!description.empty())
-            uCommsPortCombo->setItemData(uCommsPortCombo->count() - 1, Q(description), Qt::ToolTipRole);
+        uCommsPortCombo->setItemData(uCommsPortCombo->count() - 1, Q(TQvPortInfo::Hint(port)), Qt::ToolTipRole);
     }
     FormEventsEnable(false);
     UpdatePortSelection();

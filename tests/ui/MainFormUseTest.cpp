@@ -12,6 +12,8 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 
 namespace {
 
@@ -176,6 +178,29 @@ TEST_F(MainFormTest, ClosingWhileProgrammingAsksAndStopsTheRunBeforeThePortClose
     Open();
     EXPECT_TRUE(fForm->close());
     EXPECT_EQ(fQuestions.size(), 2u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MainFormTest, ThePortBoxShowsThePortWholeAndItsFullPathAsTheHint)
+{
+    StartBeacon();
+    WriteSettings();
+    Open();
+    auto* port = Find<QComboBox>("uCommsPortCombo");
+    QStyleOptionComboBox option;
+    option.initFrom(port);
+    option.editable = port->isEditable();
+    option.currentText = port->currentText();
+    const QRect field = port->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, port);
+    for (const char* name : {"ttyUSB0", "ttyACM0", "/dev/pts/12"})
+        EXPECT_GE(field.width(), port->fontMetrics().horizontalAdvance(name)) << name << " is cut";
+    EXPECT_EQ(port->currentText().toStdString(), BeaconPort());
+    // A pseudo-terminal has no USB description: the hint is its full path.
+    EXPECT_EQ(port->toolTip().toStdString(), BeaconPort());
+    EXPECT_EQ(port->itemData(port->currentIndex(), Qt::ToolTipRole).toString().toStdString(), BeaconPort());
 }
 
 } // namespace
