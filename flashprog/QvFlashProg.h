@@ -82,6 +82,8 @@ public:
     const TQvFlashProgTarget& Target() const { return fTarget; }
     int32_t WaitAckCount() const { return fWaitAckCnt; }
     const TCvTimer& Timer() const { return fTimer; }
+    // The last identification reply received: after a firmware update, the beacon as it came back.
+    const TQvCmdInfo& LastInfo() const { return fLastInfo; }
 
     // Reply time-out after each command, and the poll interval of a rebooting beacon.
     static constexpr uint32_t ReplyTimeoutMs = 1000;
@@ -138,4 +140,5 @@ private:
     TQvFlashProgTarget fTarget;
     TCvTimer fTimer;
     int32_t fWaitAckCnt = 0;
+    TQvCmdInfo fLastInfo;
 };

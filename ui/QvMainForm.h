@@ -4,7 +4,10 @@
 // place that sets the state of the controls.
 #pragma once
 
+#include "app/QvProgressText.h"
 #include "framework/CvTimer.h"
+#include "protocol/QvCmdDefs.h"
+#include "ui/QvMarks.h"
 
 #include <QWidget>
 
@@ -17,6 +20,7 @@ class QProgressBar;
 class QPushButton;
 class TQvDropDownCombo;
 class TQvLogView;
+class TQvOutcomePanel;
 class TQvPictureBox;
 struct TCvAppLogAddParams;
 struct TComNotifyParams;
@@ -78,6 +82,18 @@ private:
     void uResizeTimerTimer(TCvTimerParams& params);
     void uWebLblClick();
 
+    // The operation the operator started, followed to its end for the outcome panel.
+    enum ERunKind : uint8_t { RUN_INFO, RUN_PROGRAM, RUN_CONFIG };
+    void RunBegin(ERunKind kind);
+    void RunShowProgress();
+    void RunEnd(EQvMark mark, const char* word, const std::string& detail);
+    // Ends the run once the engine is idle again: Info and Config end without an event.
+    void RunCheckEnd();
+    void RunCheckEndLater();
+    uint64_t RunElapsedMs() const;
+    std::string RunIdentity() const;
+    void uRunTimerTimer(TCvTimerParams& params);
+
     void AppLogAdd(TCvAppLogAddParams& params);
     void ComPortAfterOpen(TComNotifyParams& params);
     void ComPortAfterClose(TComNotifyParams& params);
@@ -87,6 +103,13 @@ private:
     std::string fFileName;
     int32_t fFormEventsSupress = 0;
     bool fPlacedWithFrame = false;
+    bool fRunActive = false;
+    ERunKind fRunKind = RUN_INFO;
+    uint64_t fRunStartMs = 0;
+    std::string fRunFirstError;
+    bool fRunHasInfo = false;
+    TQvCmdInfo fRunInfo;
+    TQvProgressState fRunProgress;
 
     QLabel* uVersionLbl = nullptr;
     TQvPictureBox* uHeaderImg = nullptr;
@@ -102,5 +125,7 @@ private:
     TQvLogView* uProgramLog = nullptr;
     TQvPictureBox* uFooterImg = nullptr;
     QLabel* uWebLbl = nullptr;
+    TQvOutcomePanel* uOutcomePnl = nullptr;
     TCvTimer uResizeTimer;
+    TCvTimer uRunTimer; // refreshes the elapsed time of a run once a second
 };

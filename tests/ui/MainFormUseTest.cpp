@@ -7,11 +7,16 @@
 #include "framework/CvAppLog.h"
 #include "framework/CvFormat.h"
 #include "ui/QvDesktopIdentity.h"
+#include "ui/QvLogView.h"
+#include "ui/QvMarks.h"
+#include "ui/QvOutcomePanel.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QRegularExpression>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 
@@ -201,6 +206,167 @@ TEST_F(MainFormTest, ThePortBoxShowsThePortWholeAndItsFullPathAsTheHint)
     // A pseudo-terminal has no USB description: the hint is its full path.
     EXPECT_EQ(port->toolTip().toStdString(), BeaconPort());
     EXPECT_EQ(port->itemData(port->currentIndex(), Qt::ToolTipRole).toString().toStdString(), BeaconPort());
+}
+
+} // namespace
+
+namespace {
+
+// The outcome panel as the operator reads it.
+class MainFormOutcomeTest : public MainFormTest {
+protected:
+    TQvOutcomePanel* Panel() { return Find<TQvOutcomePanel>("uOutcomePnl"); }
+    std::string PanelText() { return Panel()->Text().toStdString(); }
+    bool WaitForPanel(EQvMark mark, int ms = 15000)
+    {
+        return QTest::qWaitFor([&] { return Panel()->isVisible() && Panel()->Mark() == mark; }, ms);
+    }
+    static bool Matches(const std::string& text, const std::string& pattern)
+    {
+        return QRegularExpression(QRegularExpression::anchoredPattern(QString::fromStdString(pattern)))
+            .match(QString::fromStdString(text))
+            .hasMatch();
+    }
+    QColor Tint() { return Panel()->palette().color(QPalette::Window); }
+};
+
+TEST_F(MainFormOutcomeTest, ProgrammingShowsItsTimesThenHowItEnded)
+{
+    TQvSimConfig config;
+    config.Baud = 115200; // paced: the run takes a few seconds
+    config.State = TQvSimState::Defaults();
+    config.State.Hardware.SerialNumber = 271828;
+    StartBeacon(config);
+    WriteSettings();
+    const std::string fwx = Pack("app.fwx", 16000);
+    Open();
+    EXPECT_FALSE(Panel()->isVisible()) << "nothing to tell before the first operation";
+    Browse(fwx);
+
+    Click("uProgramBtn");
+    EXPECT_EQ(Panel()->Mark(), MARK_RUNNING);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return PanelText().find(" left, ") != std::string::npos; }, 10000))
+        << PanelText();
+    EXPECT_TRUE(Matches(PanelText(), R"(Programming: \d+%, \d+:\d\d elapsed, \d+:\d\d left, [0-9.]+ (B|kB|MB)/s)"))
+        << PanelText();
+    const QColor runningTint = Tint();
+
+    ASSERT_TRUE(WaitForPanel(MARK_DONE, 30000)) << PanelText() << "\n" << Log();
+    const TQvSimFirmware app = fBeacon->State().App;
+    EXPECT_TRUE(Matches(PanelText(), CvFormat("Completed: serial number 271828, application v%u\\.%u\\.%u, in \\d+:\\d\\d",
+                                              static_cast<unsigned>(app.Major), static_cast<unsigned>(app.Minor),
+                                              static_cast<unsigned>(app.Build))))
+        << PanelText();
+    const QColor doneTint = Tint();
+    EXPECT_NE(doneTint, runningTint);
+
+    // An aborted run names the line that ended it, and stays shown until the next operation.
+    fHost.reset();
+    fBeacon.reset();
+    TQvSimConfig dropping;
+    std::string error;
+    TQvSimSelector block;
+    ASSERT_TRUE(TQvSimSelector::Parse("PROG_BLOCK:2", block, error)) << error;
+    dropping.Faults.Drop.push_back(block);
+    Close();
+    StartBeacon(dropping);
+    WriteSettings();
+    Open();
+    Browse(fwx);
+    Click("uProgramBtn");
+    ASSERT_TRUE(WaitForPanel(MARK_ERROR)) << PanelText() << "\n" << Log();
+    EXPECT_EQ(PanelText(), "Aborted: Timed out waiting for device to reply.");
+    EXPECT_TRUE(LogHas("\nTimed out waiting for device to reply.\n")) << Log();
+    EXPECT_NE(Tint(), doneTint);
+    QTest::qWait(300);
+    EXPECT_EQ(PanelText(), "Aborted: Timed out waiting for device to reply.");
+    Click("uInfoBtn");
+    EXPECT_EQ(Panel()->Mark(), MARK_RUNNING) << PanelText();
+}
+
+TEST_F(MainFormOutcomeTest, InfoAndConfigEndCompletedOrWithTheirFirstError)
+{
+    TQvSimConfig config;
+    config.State = TQvSimState::Defaults();
+    config.State.Hardware.SerialNumber = 42;
+    StartBeacon(config);
+    WriteSettings("115200", "[Engineering]\nKey=NOTTHEKEY\n");
+    Open();
+    Click("uInfoBtn");
+    EXPECT_EQ(Panel()->Mark(), MARK_RUNNING);
+    EXPECT_EQ(PanelText().rfind("Reading the beacon: ", 0), 0u) << PanelText();
+    ASSERT_TRUE(WaitForPanel(MARK_DONE)) << PanelText();
+    EXPECT_EQ(PanelText().rfind("Completed: serial number 000042, application v", 0), 0u) << PanelText();
+
+    // The beacon refuses the key: the exchange goes on to its end, which shows the first refusal.
+    WithConfigForm([](TQvConfigFrm& form) { QTest::mouseClick(form.findChild<QPushButton*>("uOkBtn"), Qt::LeftButton); });
+    ASSERT_TRUE(WaitForPanel(MARK_ERROR)) << PanelText() << "\n" << Log();
+    EXPECT_EQ(PanelText(), "Failed: Engineering mode enable failed.");
+
+    // Info with the port gone: the first error is the failed connection.
+    Click("uConnectBtn");
+    fHost.reset();
+    Click("uInfoBtn");
+    ASSERT_TRUE(WaitForPanel(MARK_ERROR)) << PanelText();
+    ASSERT_FALSE(fErrors.empty());
+    std::string logged = fErrors.back(); // as the log keeps it: double quotes made single
+    std::replace(logged.begin(), logged.end(), '"', '\'');
+    EXPECT_EQ(PanelText(), "Failed: " + logged);
+}
+
+TEST_F(MainFormTest, ErrorAndWarningLinesAreMarkedAndKeepTheirText)
+{
+    TQvSimConfig config;
+    std::string error;
+    TQvSimSelector block;
+    ASSERT_TRUE(TQvSimSelector::Parse("PROG_BLOCK:2", block, error)) << error;
+    config.Faults.Drop.push_back(block);
+    StartBeacon(config);
+    WriteSettings();
+    const std::string fwx = Pack("app.fwx");
+    Open();
+    Browse(fwx);
+    Click("uProgramBtn");
+    ASSERT_TRUE(WaitForLog("Aborted.")) << Log();
+    AppLog->Add(logWarning, "Check the cable.");
+
+    auto* log = Find<TQvLogView>("uProgramLog");
+    const QStringList lines = log->toPlainText().split('\n');
+    struct Expect {
+        const char* Text;
+        EQvMark Mark;
+    };
+    const Expect expected[] = {{"Device initialising...", MARK_NONE},
+                               {"Timed out waiting for device to reply.", MARK_ERROR},
+                               {"Aborted.", MARK_ERROR},
+                               {"Check the cable.", MARK_WARNING}};
+    QCoreApplication::processEvents();
+    const QImage view = log->grab().toImage();
+    const qreal scale = view.devicePixelRatio();
+    auto hasColour = [&](const QRect& r, const QColor& c) {
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) {
+                const QColor p = view.pixelColor(static_cast<int>(x * scale), static_cast<int>(y * scale));
+                if (std::abs(p.red() - c.red()) < 12 && std::abs(p.green() - c.green()) < 12
+                    && std::abs(p.blue() - c.blue()) < 12)
+                    return true;
+            }
+        return false;
+    };
+    for (const Expect& e : expected) {
+        SCOPED_TRACE(e.Text);
+        const int line = static_cast<int>(lines.indexOf(e.Text)); // the whole line is the message
+        ASSERT_GE(line, 0) << Log();
+        const QRect mark = log->MarkRect(line);
+        ASSERT_FALSE(mark.isNull()) << "the line is in view";
+        for (EQvMark m : {MARK_ERROR, MARK_WARNING})
+            EXPECT_EQ(hasColour(mark, TQvMarks::Colours(m).Sign), m == e.Mark) << "sign " << int(m);
+        const QTextCharFormat format = log->document()->findBlockByNumber(line).begin().fragment().charFormat();
+        if (e.Mark == MARK_NONE)
+            EXPECT_FALSE(format.hasProperty(QTextFormat::ForegroundBrush));
+        else
+            EXPECT_EQ(format.foreground().color(), TQvMarks::Colours(e.Mark).Text);
+    }
 }
 
 } // namespace
