@@ -46,7 +46,8 @@ TQvOutcomePanel::TQvOutcomePanel(QWidget* parent)
     fWord->setObjectName("uOutcomeWordLbl");
     fDetail->setObjectName("uOutcomeDetailLbl");
     fDetail->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    fDetail->setWordWrap(true);
+    fDetail->setWordWrap(true); // a long error line wraps instead of widening the window
+    fDetail->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     fDetail->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(6, 3, 6, 3);

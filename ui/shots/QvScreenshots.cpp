@@ -157,19 +157,19 @@ int main(int argc, char** argv)
 
         // Info, then Program caught half-way, with the bar showing.
         form.findChild<QPushButton*>("uInfoBtn")->click();
-        if (!WaitUntil([&] { return LogHas(form, "Usbl Baseline 32:"); }, 10000))
+        auto* outcome = form.findChild<TQvOutcomePanel*>("uOutcomePnl");
+        if (!WaitUntil([&] { return outcome->Mark() == MARK_DONE; }, 10000))
             return Fail("The beacon did not answer Info.");
         if (!Save(form, out + "/main-window.png"))
             result = 1;
         auto* bar = form.findChild<QProgressBar*>("uProgramBar");
-        auto* outcome = form.findChild<TQvOutcomePanel*>("uOutcomePnl");
         form.findChild<QPushButton*>("uProgramBtn")->click();
         if (!WaitUntil([&] { return bar->isVisible() && bar->value() >= 45 && outcome->Text().contains(" left"); },
                        30000))
             return Fail("Programming did not start.");
         if (!Save(form, out + "/main-window-programming.png"))
             result = 1;
-        if (!WaitUntil([&] { return LogHas(form, "Completed.") || LogHas(form, "Aborted."); }, 60000))
+        if (!WaitUntil([&] { return outcome->Mark() == MARK_DONE || outcome->Mark() == MARK_ERROR; }, 60000))
             return Fail("Programming did not finish.");
         if (!Save(form, out + "/main-window-completed.png"))
             result = 1;
@@ -192,7 +192,7 @@ int main(int argc, char** argv)
         ports->hidePopup();
         connect->click();
         form.findChild<QPushButton*>("uProgramBtn")->click();
-        if (!WaitUntil([&] { return LogHas(form, "Aborted."); }, 60000))
+        if (!WaitUntil([&] { return outcome->Mark() == MARK_ERROR; }, 60000))
             return Fail("Programming did not abort.");
         if (!Save(form, out + "/main-window-aborted.png"))
             result = 1;
