@@ -163,5 +163,8 @@ void TQvLogView::showEvent(QShowEvent* event)
     const int left = horizontalScrollBar()->value();
     QPlainTextEdit::showEvent(event);
     horizontalScrollBar()->setValue(left);
-    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    // Lines added before the view was first shown: it opens on the latest.
+    if (!fShown)
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    fShown = true;
 }

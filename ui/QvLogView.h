@@ -36,4 +36,5 @@ private:
     void PaintMarks(QPaintEvent* event);
 
     TMarkArea* fMarkArea;
+    bool fShown = false;
 };

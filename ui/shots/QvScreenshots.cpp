@@ -25,7 +25,6 @@
 #include <QFile>
 #include <QPainter>
 #include <QPixmap>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -61,12 +60,6 @@ bool Save(QWidget& window, const QString& path)
     }
     std::printf("%s\n", qPrintable(path));
     return true;
-}
-
-bool LogHas(QWidget& form, const char* text)
-{
-    auto* log = form.findChild<QPlainTextEdit*>("uProgramLog");
-    return log && log->toPlainText().contains(text);
 }
 
 int Fail(const char* what)
