@@ -5,8 +5,8 @@
 #include "framework/CvApp.h"
 #include "framework/qt/CvQtTimerService.h"
 #include "framework/qt/gui/CvQtShell.h"
+#include "ui/QvDesktopIdentity.h"
 #include "ui/QvMainForm.h"
-#include "ui/QvPictures.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -32,9 +32,7 @@ int RunDesktop(int argc, char** argv, const TQvHeadlessArgs& args, QLockFile& lo
     if (!args.Error.empty())
         std::fprintf(stderr, "%s\n", args.Error.c_str());
     QApplication app(argc, argv);
-    QApplication::setApplicationName(kTitle);
-    QApplication::setApplicationDisplayName(kTitle);
-    QApplication::setWindowIcon(TQvPictures::AppIcon());
+    QvSetDesktopIdentity(kTitle);
     QvInstallQtDialogs();
     CvQtUseDesktopServices();
     if (!args.Error.empty()) {

@@ -86,6 +86,8 @@ public:
     // (an engineering write answered with a failure status). Such an exchange goes on to read
     // the beacon back and ends without an error action, yet it has not done what was asked.
     bool Refused() const { return fRefused; }
+    // The last identification reply received: after a firmware update, the beacon as it came back.
+    const TQvCmdInfo& LastInfo() const { return fLastInfo; }
 
     // Reply time-out after each command, and the poll interval of a rebooting beacon.
     static constexpr uint32_t ReplyTimeoutMs = 1000;
@@ -146,4 +148,5 @@ private:
     TCvTimer fTimer;
     int32_t fWaitAckCnt = 0;
     bool fRefused = false;
+    TQvCmdInfo fLastInfo;
 };

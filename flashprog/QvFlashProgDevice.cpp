@@ -192,6 +192,7 @@ void TQvFlashProg::ExecuteSysInfo(TQvCmdProcExecuteParams& params)
     if (!msg)
         return;
     const TQvCmdInfo info = msg->Info();
+    fLastInfo = info;
     TimerStop();
     QvFlashProgLog(logInfo, "Device information...");
     QvFlashProgLog(logInfo, "Uptime = %d seconds", static_cast<int64_t>(info.Uptime));
