@@ -124,7 +124,7 @@ std::string QvHeadlessUsage()
            "Exit status:\n"
            "  0  success\n"
            "  1  bad arguments (the desktop program too, for an unsupported -BAUD)\n"
-           "  2  the serial port is not available\n"
+           "  2  the serial port is not available, or was lost during the run\n"
            "  3  the package or configuration file was rejected\n"
            "  4  the beacon refused a request, answered wrongly or timed out\n"
            "  5  desktop program: another instance is running\n";

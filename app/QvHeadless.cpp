@@ -93,6 +93,10 @@ int TQvHeadless::Run(const TQvHeadlessArgs& args)
         result = RunProgram(args.File);
     else if (args.Command == "config")
         result = RunConfig(args.File);
+    // A port that went away during the run ends it as "port not available", whatever the
+    // engine made of the silence that followed.
+    if (fCore.ComPort()->DeviceLost())
+        result = QV_EXIT_PORT;
     fCore.CommsDisconnect();
     return result;
 }
@@ -215,23 +219,12 @@ void TQvHeadless::EngineAction(TQvFlashProgActionParams& params)
     switch (params.Action) {
     case FP_ACTION_START:
         fStartMs = NowMs();
-        fProgress = TQvProgressState{};
-        fProgress.Blocks = static_cast<int32_t>(fCore.FlashProg()->Target().Block.size());
-        for (const auto& block : fCore.FlashProg()->Target().Block)
-            fProgress.TotalBytes += block.Data.size();
+        QvProgressStart(fProgress, fCore.FlashProg()->Target());
         break;
-    case FP_ACTION_PROGRESS: {
-        // Raised as each block is sent: the blocks before it are acknowledged.
-        const auto& blocks = fCore.FlashProg()->Target().Block;
-        fProgress.Percent = params.Progress;
-        fProgress.Block = std::min<int32_t>(fProgress.Block + 1, static_cast<int32_t>(blocks.size()));
-        fProgress.Bytes = 0;
-        for (int32_t i = 0; i + 1 < fProgress.Block; ++i)
-            fProgress.Bytes += blocks[static_cast<size_t>(i)].Data.size();
-        fProgress.ElapsedMs = NowMs() - fStartMs;
+    case FP_ACTION_PROGRESS:
+        QvProgressBlockSent(fProgress, fCore.FlashProg()->Target(), params.Progress, NowMs() - fStartMs);
         DrawProgress();
         break;
-    }
     case FP_ACTION_DONE:
     case FP_ACTION_ERROR:
     case FP_ACTION_STOP:
