@@ -2,7 +2,6 @@
 
 #include "protocol/QvCmdSys.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace {
@@ -127,16 +126,13 @@ void TQvBeaconJob::EngineAction(TQvFlashProgActionParams& params)
     switch (params.Action) {
     case FP_ACTION_START:
         if (fPhase == PHASE_OPERATION && fSpec.Operation == "program") {
-            fRow.Progress = TQvProgressState{};
-            fRow.Progress.Blocks = static_cast<int32_t>(fEngine.Target().Block.size());
-            for (const auto& block : fEngine.Target().Block)
-                fRow.Progress.TotalBytes += block.Data.size();
+            QvProgressStart(fRow.Progress, fEngine.Target());
             fRecord.PackageChecksum = fEngine.Target().Checksum;
             Changed();
         }
         break;
     case FP_ACTION_PROGRESS:
-        ProgressAfterBlock(params.Progress);
+        QvProgressBlockSent(fRow.Progress, fEngine.Target(), params.Progress, NowMs() - fStartMs);
         Changed();
         break;
     case FP_ACTION_DONE:
@@ -158,19 +154,6 @@ void TQvBeaconJob::EngineAction(TQvFlashProgActionParams& params)
     default:
         break;
     }
-}
-
-void TQvBeaconJob::ProgressAfterBlock(int32_t percent)
-{
-    // Raised as each block is sent: the blocks before it are acknowledged.
-    const auto& blocks = fEngine.Target().Block;
-    TQvProgressState& p = fRow.Progress;
-    p.Percent = percent;
-    p.Block = std::min<int32_t>(p.Block + 1, static_cast<int32_t>(blocks.size()));
-    p.Bytes = 0;
-    for (int32_t i = 0; i + 1 < p.Block; ++i)
-        p.Bytes += blocks[static_cast<size_t>(i)].Data.size();
-    p.ElapsedMs = NowMs() - fStartMs;
 }
 
 void TQvBeaconJob::LogEntry(TCvAppLogMsgType type, const std::string& text)

@@ -76,7 +76,6 @@ private:
     void FinishTick(TCvTimerParams& params);
     void WatchTick(TCvTimerParams& params);
     void Changed();
-    void ProgressAfterBlock(int32_t percent);
     // Every identification reply, also the one after the update's reboot, which the engine
     // logs but does not raise.
     void SysInfoReply(TQvCmdProcExecuteParams& params);

@@ -72,14 +72,26 @@ void QvInstallQtDialogs()
         return dlg.selectedFiles().first().toStdString();
     };
     d.SaveFile = [](const TQvFileDialogParams& p) {
-        QFileDialog dlg(QApplication::activeWindow(), QString::fromStdString(p.Title), StartPath(p),
-                        QString::fromStdString(p.Filter));
-        dlg.setAcceptMode(QFileDialog::AcceptSave);
-        dlg.setFileMode(QFileDialog::AnyFile);
-        dlg.setDefaultSuffix(QString::fromStdString(p.DefaultExt));
-        dlg.setSizeGripEnabled(true);
-        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
-            return std::string();
-        return WithDefaultExt(dlg.selectedFiles().first(), p).toStdString();
+        // Qt's dialogs accept a name in a folder that does not exist; the operator is told and
+        // chooses again, starting from the name given.
+        QString start = StartPath(p);
+        for (;;) {
+            QFileDialog dlg(QApplication::activeWindow(), QString::fromStdString(p.Title), start,
+                            QString::fromStdString(p.Filter));
+            dlg.setAcceptMode(QFileDialog::AcceptSave);
+            dlg.setFileMode(QFileDialog::AnyFile);
+            dlg.setDefaultSuffix(QString::fromStdString(p.DefaultExt));
+            dlg.setSizeGripEnabled(true);
+            if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+                return std::string();
+            const QString chosen = WithDefaultExt(dlg.selectedFiles().first(), p);
+            const QString folder = QFileInfo(chosen).absolutePath();
+            if (QFileInfo(folder).isDir())
+                return chosen.toStdString();
+            QMessageBox::warning(QApplication::activeWindow(), QString::fromStdString(p.Title),
+                                 QString("The folder \"%1\" does not exist.\nChoose an existing folder.")
+                                     .arg(QDir::toNativeSeparators(folder)));
+            start = QDir(QString::fromStdString(p.Folder)).filePath(QFileInfo(chosen).fileName());
+        }
     };
 }

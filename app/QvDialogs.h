@@ -22,7 +22,8 @@ struct TQvDialogs {
     std::function<void(const std::string& text, const std::string& detail)> ShowError;
     // Confirmation box with Yes and No; true for Yes.
     std::function<bool(const std::string& text)> Confirm;
-    // Open and save dialogs: the chosen full path, or empty when cancelled.
+    // Open and save dialogs: the chosen full path, or empty when cancelled. A save dialog takes
+    // a file in an existing folder only.
     std::function<std::string(const TQvFileDialogParams& params)> OpenFile;
     std::function<std::string(const TQvFileDialogParams& params)> SaveFile;
 };

@@ -58,12 +58,10 @@ std::string QvGangLiveLine(const TQvGangRow& row, size_t portWidth)
     if (p.Blocks == 0)
         return line + "...";
     line += CvFormat("%3d%%", std::clamp(p.Percent, 0, 100));
-    if (p.ElapsedMs > 0 && p.Bytes > 0) {
-        const double rate = static_cast<double>(p.Bytes) * 1000.0 / static_cast<double>(p.ElapsedMs);
+    if (const double rate = QvProgressRate(p); rate > 0.0) {
         line += "  " + Pad(QvRateText(rate), 10);
-        if (p.TotalBytes >= p.Bytes)
-            line += "  " + QvDurationText(static_cast<uint64_t>(static_cast<double>(p.TotalBytes - p.Bytes) / rate + 0.5))
-                + " left";
+        if (const int64_t left = QvProgressSecondsLeft(p); left >= 0)
+            line += "  " + QvDurationText(static_cast<uint64_t>(left)) + " left";
     }
     return line;
 }

@@ -261,7 +261,10 @@ void TQvFlashProg::SendMessage(TQvCmdMsgTx& msg, uint32_t interval)
         if (TCvLogSink* sink = QvFlashProgSink(fLog))
             CvLogException(*sink, logError, std::string(), e, true, false);
     }
-    TimerStart(interval);
+    // The wait counts from when the command has left the line: a write returns as soon as the
+    // bytes are queued, and a long block takes seconds to cross a slow line.
+    const uint32_t onLine = fComPort ? fComPort->LineBusyMs() : 0;
+    TimerStart(interval + onLine);
 }
 
 void TQvFlashProg::SendProgInit()

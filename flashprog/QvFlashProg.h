@@ -94,6 +94,8 @@ public:
     // (an engineering write answered with a failure status). Such an exchange goes on to read
     // the beacon back and ends without an error action, yet it has not done what was asked.
     bool Refused() const { return fRefused; }
+    // The last identification reply received: after a firmware update, the beacon as it came back.
+    const TQvCmdInfo& LastInfo() const { return fLastInfo; }
 
     // Reply time-out after each command, and the poll interval of a rebooting beacon.
     static constexpr uint32_t ReplyTimeoutMs = 1000;
@@ -117,7 +119,7 @@ private:
     void StateProcess(EQvFlashProgOutcome outcome);
 
     // Hands `msg` to the command processor (written only while the port is open), then
-    // restarts the reply timer with `interval`.
+    // restarts the reply timer with `interval` counted from when the command has left the line.
     void SendMessage(TQvCmdMsgTx& msg, uint32_t interval);
     void SendProgInit();
     void SendProgBlock(int32_t index);
@@ -130,6 +132,9 @@ private:
     void SendEngineeringUsblCal(const TQvCmdUsblCal& usblCal);
 
     void ExecuteSysInfo(TQvCmdProcExecuteParams& params);
+    // After the update: whether the identification reply shows the programmed section valid
+    // (logs an error when not) and with the package's checksum (logs a warning when not).
+    EQvFlashProgOutcome CheckProgrammed(const TQvCmdInfo& info);
     void ExecuteSysEngineering(TQvCmdProcExecuteParams& params);
     // Stops the reply timer; true when the engine waits for this reply, otherwise logs the
     // unexpected-message line for `name` and fails the step.
@@ -154,5 +159,6 @@ private:
     TCvTimer fTimer;
     int32_t fWaitAckCnt = 0;
     bool fRefused = false;
+    TQvCmdInfo fLastInfo;
     std::vector<TCvRegistration> fHandlers; // the reply handlers, unregistered first
 };

@@ -192,6 +192,7 @@ void TQvFlashProg::ExecuteSysInfo(TQvCmdProcExecuteParams& params)
     if (!msg)
         return;
     const TQvCmdInfo info = msg->Info();
+    fLastInfo = info;
     TimerStop();
     QvFlashProgLog(fLog, logInfo, "Device information...");
     QvFlashProgLog(fLog, logInfo, "Uptime = %d seconds", static_cast<int64_t>(info.Uptime));
@@ -201,7 +202,24 @@ void TQvFlashProg::ExecuteSysInfo(TQvCmdProcExecuteParams& params)
     LogFirmware(fLog, "Application", info.App);
     if (fState == FP_WAIT_ACK)
         DoActionInfo(info);
-    StateProcess(FP_OUTCOME_SUCCEEDED);
+    StateProcess(fState == FP_PROG_POLL ? CheckProgrammed(info) : FP_OUTCOME_SUCCEEDED);
+}
+
+EQvFlashProgOutcome TQvFlashProg::CheckProgrammed(const TQvCmdInfo& info)
+{
+    // The section the package was written to; a package for another section is not checked.
+    const TQvCmdInfoFirmware* section = fTarget.Section == 0 ? &info.Boot : fTarget.Section == 1 ? &info.App : nullptr;
+    if (!section)
+        return FP_OUTCOME_SUCCEEDED;
+    if (!section->Valid) {
+        QvFlashProgLog(fLog, logError, "Device reports the programmed firmware as not valid.");
+        return FP_OUTCOME_FAILED;
+    }
+    // Beacons may report another checksum than the package's: worth a warning, not a failure.
+    if (section->Checksum != fTarget.Checksum)
+        QvFlashProgLog(fLog, logWarning, "Device reports the programmed firmware checksum as 0x%.8x; the package's is 0x%.8x.",
+                       static_cast<uint32_t>(section->Checksum), fTarget.Checksum);
+    return FP_OUTCOME_SUCCEEDED;
 }
 
 void TQvFlashProg::ExecuteConfigGet(TQvCmdProcExecuteParams& params)

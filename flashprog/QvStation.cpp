@@ -60,6 +60,7 @@ TQvStation::TQvStation(std::unique_ptr<TComPort> port, TCvLogSink* log)
     , fPort(std::move(port))
 {
     PortDefaults(*fPort);
+    fPort->SetLog(fLog);
     fCmdProc = std::make_unique<TQvCmdProc>();
     fCmdProc->SetComPort(fPort.get());
     fCmdProc->SetOnDecode(TQvCmdProcDecodeEvent(this, &TQvStation::CmdProcDecode));

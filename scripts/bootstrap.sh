@@ -11,6 +11,7 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev
   xvfb xauth
   dpkg-dev lintian desktop-file-utils libxml2-utils shared-mime-info man-db
+  fonts-dejavu-core  # the fonts the window tests measure (monospaced log, proportional labels)
 )
 
 missing=()

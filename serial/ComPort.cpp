@@ -2,10 +2,14 @@
 // close, reads, writes, events) is TComSerialPort, in ComPortDevice.cpp.
 #include "serial/ComPort.h"
 
+#include "framework/CvAppLog.h"
 #include "framework/CvFormat.h"
 #include "framework/CvText.h"
+#include "framework/CvTimer.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace {
 
@@ -304,6 +308,59 @@ uint32_t TComPort::LineBaudRate() const
     return fBaudRate == brCustom ? fCustomBaudRate : BaudRateToValue(fBaudRate);
 }
 
+double TComPort::CharBits() const
+{
+    static constexpr std::array<double, 4> dataBits = {5, 6, 7, 8};
+    static constexpr std::array<double, 3> stopBits = {1, 1.5, 2};
+    const double data = fDataBits < dataBits.size() ? dataBits[fDataBits] : 8;
+    const double stop = fStopBits < stopBits.size() ? stopBits[fStopBits] : 1;
+    const double parity = fParity.Bits() == prNone ? 0 : 1;
+    return 1 + data + parity + stop;
+}
+
+double TComPort::LineTimeMs(uint64_t chars) const
+{
+    const uint32_t rate = LineBaudRate();
+    return rate == 0 ? 0 : static_cast<double>(chars) * CharBits() * 1000.0 / rate;
+}
+
+namespace {
+
+double ServiceNowMs()
+{
+    const TCvTimerService* service = TCvTimerService::Current();
+    return service ? static_cast<double>(service->NowMs()) : 0;
+}
+
+} // namespace
+
+uint32_t TComPort::LineBusyMs() const
+{
+    if (!TCvTimerService::Current())
+        return 0;
+    const double left = fLineBusyUntilMs - ServiceNowMs();
+    return left > 0 ? static_cast<uint32_t>(std::min<double>(std::ceil(left), UINT32_MAX)) : 0;
+}
+
+void TComPort::LineWritten(uint64_t chars)
+{
+    fLineBusyUntilMs = std::max(fLineBusyUntilMs, ServiceNowMs()) + LineTimeMs(chars);
+}
+
+void TComPort::LineIdle()
+{
+    fLineBusyUntilMs = 0;
+}
+
+void TComPort::DeviceWentAway()
+{
+    if (fDeviceLost)
+        return;
+    fDeviceLost = true;
+    if (TCvLogSink* log = fLog ? fLog : AppLog)
+        log->Add(logError, CvLogFormat("Serial port '%s' was lost.", fPort));
+}
+
 void TComPort::CallRxChar(int32_t count)
 {
     if (count <= 0)
@@ -316,6 +373,7 @@ void TComPort::CallRxChar(int32_t count)
 
 void TComPort::CallAfterOpen()
 {
+    fDeviceLost = false;
     TComNotifyParams params;
     params.Sender = this;
     fOnAfterOpen(params);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "framework/CvEvent.h"
+#include "framework/CvLogSink.h"
 #include "framework/CvRegistration.h"
 
 #include <bitset>
@@ -268,6 +269,16 @@ public:
 
     // The rate the line runs at: the member's rate, or CustomBaudRate for brCustom.
     uint32_t LineBaudRate() const;
+    // Bits one character takes on the line: a start bit, the data bits, a parity bit unless
+    // prNone, and the stop bits (1, 1.5 or 2).
+    double CharBits() const;
+    // Milliseconds `chars` characters take on the line at LineBaudRate (0 when the rate is 0).
+    double LineTimeMs(uint64_t chars) const;
+    // Milliseconds until every character written so far has left the line at the port's rate,
+    // rounded up; 0 once it has. A write made while the line is still busy queues behind the
+    // earlier ones. Counted on the current timer service's clock (0 without a service); reset
+    // by Open, Close and a purge of the output.
+    uint32_t LineBusyMs() const;
 
     // ---- The device (TComSerialPort describes what its device does) ----
     // Opens the device exclusively and applies buffer sizes, line settings and time-outs, then
@@ -304,16 +315,26 @@ public:
     void SetOnAfterOpen(const TComNotifyEvent& handler) { fOnAfterOpen = handler; }
     const TComNotifyEvent& OnAfterClose() const { return fOnAfterClose; }
     void SetOnAfterClose(const TComNotifyEvent& handler) { fOnAfterClose = handler; }
+    // Where the port's own entries go (the lost-device line); nullptr: the program-wide log.
+    TCvLogSink* Log() const { return fLog; }
+    void SetLog(TCvLogSink* value) { fLog = value; }
     // Ends with the port: registrations of handlers on it are made with this.
     const TCvLifetime& Lifetime() const { return fLifetime; }
 
 protected:
     // For ports that replace the device: raise the events exactly as the device port does.
-    // CallRxChar raises OnRxChar only for count > 0.
+    // CallRxChar raises OnRxChar only for count > 0; CallAfterOpen clears DeviceLost first.
     void CallRxChar(int32_t count);
     void CallAfterOpen();
     void CallAfterClose();
-    void SetDeviceLost(bool value) { fDeviceLost = value; }
+    // For WriteStr implementations: `chars` characters were accepted for sending; they leave
+    // the line after everything written before them (see LineBusyMs).
+    void LineWritten(uint64_t chars);
+    // The output was discarded or the device closed: nothing is on its way any more.
+    void LineIdle();
+    // The open device went away: logs it once, naming the port, and marks DeviceLost. The
+    // caller then closes the port.
+    void DeviceWentAway();
 
     // Re-apply one group of settings to an open device; called after every change of the
     // group. Nothing here: a device port applies them.
@@ -342,9 +363,11 @@ private:
     TThreadPriority fEventThreadPriority = tpNormal;
     TStoredProps fStoredProps = TStoredProps().set(spBasic);
     bool fDeviceLost = false;
+    double fLineBusyUntilMs = 0; // timer-service time when the last written character has left
 
     TRxCharEvent fOnRxChar;
     TComNotifyEvent fOnAfterOpen;
     TComNotifyEvent fOnAfterClose;
+    TCvLogSink* fLog = nullptr;
     TCvLifetime fLifetime;
 };

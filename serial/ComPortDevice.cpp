@@ -17,6 +17,7 @@
 #include <exception>
 
 #if !defined(_WIN32)
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -27,7 +28,8 @@ struct TComSerialPort::TDevice {
     bool lost = false;      // the device went away; a queued close is on its way
     bool applying = false;  // errors raised while applying settings are ours to report
     bool rxChar = false;    // evRxChar was in Events at open
-    int writeErrno = 0;     // a failed background write, reported by the next WriteStr
+    bool writing = false;   // WriteStr is handing bytes to the device: its errors are ours
+    int writeErrno = 0;     // the error of the device write WriteStr made
     uint64_t session = 0;   // counts opens, so a stale queued close never hits a later session
     std::unique_ptr<TCvTimer> writeTimer; // write deadline; absent without a timer service
     std::unique_ptr<TComPortLock> lock;   // held while open
@@ -57,6 +59,21 @@ uint32_t DeadlineMs(const TComTimeouts& timeouts, int64_t pendingBytes)
     return static_cast<uint32_t>(std::clamp<int64_t>(ms, 1, UINT32_MAX));
 }
 
+// Whether a write to the device would not block: it has room, or it has failed or hung up (the
+// write then reports why).
+bool DeviceTakesWrite(QSerialPort& serial)
+{
+#if defined(_WIN32)
+    (void)serial;
+    return true;
+#else
+    pollfd pfd {};
+    pfd.fd = static_cast<int>(serial.handle());
+    pfd.events = POLLOUT;
+    return ::poll(&pfd, 1, 0) > 0;
+#endif
+}
+
 } // namespace
 
 TComSerialPort::TComSerialPort() = default;
@@ -71,6 +88,13 @@ TComSerialPort::~TComSerialPort()
 }
 
 bool TComSerialPort::Connected() const
+{
+    return DeviceOpen();
+}
+
+// The device itself is open. Settings go only to it: a port that replaces the device reports
+// Connected on its own and has no device to apply them to.
+bool TComSerialPort::DeviceOpen() const
 {
     return fDevice && fDevice->open;
 }
@@ -97,10 +121,13 @@ void TComSerialPort::Open()
                              TDevice& dev = *fDevice;
                              if (!dev.open || dev.lost || dev.applying)
                                  return;
-                             if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError)
-                                 DeviceLostDetected();
-                             else if (error == QSerialPort::WriteError)
+                             const bool gone = error == QSerialPort::ReadError || error == QSerialPort::ResourceError;
+                             if ((gone || error == QSerialPort::WriteError) && dev.writing)
                                  dev.writeErrno = LastErrno(EIO);
+                             if (gone)
+                                 DeviceLostDetected();
+                             else if (error == QSerialPort::WriteError && !dev.writing)
+                                 WriteFailedLater();
                              // NotOpenError and the rest change nothing here.
                          });
     }
@@ -165,7 +192,7 @@ void TComSerialPort::Open()
         throw;
     }
     dev.rxChar = Events()[evRxChar];
-    SetDeviceLost(false);
+    LineIdle();
     CallAfterOpen();
 }
 
@@ -186,6 +213,7 @@ void TComSerialPort::Close()
     dev.applying = false;
     dev.lost = false;
     dev.lock.reset();
+    LineIdle();
     CallAfterClose();
 }
 
@@ -209,8 +237,11 @@ void TComSerialPort::ClearBuffer(bool input, bool output)
         dev.serial.clearError();
         throw EComPort(CE_PurgeFailed, LastErrno());
     }
-    if (output && dev.writeTimer)
-        dev.writeTimer->Stop();
+    if (output) {
+        if (dev.writeTimer)
+            dev.writeTimer->Stop();
+        LineIdle();
+    }
 }
 
 int32_t TComSerialPort::InputCount()
@@ -249,11 +280,6 @@ int32_t TComSerialPort::WriteStr(const std::string& str)
     TDevice& dev = *fDevice;
     if (dev.lost)
         throw EComPort(CE_WriteFailed, EIO);
-    if (dev.writeErrno > 0) {
-        const int32_t failed = dev.writeErrno;
-        dev.writeErrno = 0;
-        throw EComPort(CE_WriteFailed, failed);
-    }
     // A device that stopped taking data must not make the queue grow without limit.
     if (dev.serial.bytesToWrite() + static_cast<int64_t>(str.size()) > OutputQueueLimit)
         throw EComPort(CE_WriteFailed, ENOBUFS);
@@ -262,6 +288,29 @@ int32_t TComSerialPort::WriteStr(const std::string& str)
     if (queued < 0) {
         dev.serial.clearError();
         throw EComPort(CE_WriteFailed, LastErrno(EIO));
+    }
+    LineWritten(static_cast<uint64_t>(queued));
+    // Hand the bytes to the device now rather than on the next pass of the event loop, so that
+    // a failing device fails this write. The write does not wait: a device whose own buffer is
+    // full is left alone, and what it does not take at once follows as it drains.
+    dev.writing = true;
+    dev.writeErrno = 0;
+    if (DeviceTakesWrite(dev.serial)) {
+        errno = 0;
+        dev.serial.flush();
+    }
+    dev.writing = false;
+    if (dev.writeErrno > 0 || dev.lost) {
+        const int32_t failed = dev.writeErrno > 0 ? dev.writeErrno : EIO;
+        dev.writeErrno = 0;
+        if (dev.open && !dev.lost) {
+            dev.applying = true;
+            dev.serial.clear(QSerialPort::Output);
+            dev.serial.clearError();
+            dev.applying = false;
+        }
+        LineIdle();
+        throw EComPort(CE_WriteFailed, failed);
     }
     if (dev.writeTimer && !dev.writeTimer->Enabled() && dev.serial.bytesToWrite() > 0)
         dev.writeTimer->Start(DeadlineMs(Timeouts(), dev.serial.bytesToWrite()));
@@ -272,7 +321,7 @@ int32_t TComSerialPort::WriteStr(const std::string& str)
 
 void TComSerialPort::ApplyBuffer()
 {
-    if (!Connected())
+    if (!DeviceOpen())
         return;
     if (Buffer().InputSize() < 0 || Buffer().OutputSize() < 0)
         throw EComPort(CE_SetupComFailed, EINVAL);
@@ -283,7 +332,7 @@ void TComSerialPort::ApplyBuffer()
 
 void TComSerialPort::ApplyLine()
 {
-    if (!Connected())
+    if (!DeviceOpen())
         return;
     QSerialPort& serial = fDevice->serial;
     const uint32_t rate = LineBaudRate();
@@ -352,7 +401,7 @@ void TComSerialPort::ApplyLine()
 
 void TComSerialPort::ApplyTimeouts()
 {
-    if (!Connected())
+    if (!DeviceOpen())
         return;
     // Reads never wait for absent data whatever the read time-outs say (the device is read on
     // arrival); the write time-outs are taken at each write to arm the write deadline.
@@ -393,7 +442,7 @@ void TComSerialPort::DeviceLostDetected()
         [this, session] {
             if (!Connected() || !fDevice->lost || fDevice->session != session)
                 return;
-            SetDeviceLost(true);
+            DeviceWentAway();
             try {
                 Close();
             } catch (const std::exception& e) {
@@ -418,4 +467,22 @@ void TComSerialPort::WriteDeadline()
     dev.serial.clear(QSerialPort::Output);
     dev.serial.clearError();
     dev.applying = false;
+    LineIdle();
+}
+
+// Bytes an earlier WriteStr left queued failed to reach the device after that write returned.
+// The rest of that output is discarded on the next pass of the event loop (not from inside
+// errorOccurred): the command is lost, and whoever waits for its reply times out.
+void TComSerialPort::WriteFailedLater()
+{
+    TDevice& dev = *fDevice;
+    qWarning("TComSerialPort: a queued write to %s failed; the rest of the output is discarded", Port().c_str());
+    const uint64_t session = dev.session;
+    QMetaObject::invokeMethod(
+        &dev.serial,
+        [this, session] {
+            if (Connected() && !fDevice->lost && fDevice->session == session)
+                WriteDeadline();
+        },
+        Qt::QueuedConnection);
 }

@@ -33,9 +33,12 @@ protected:
 private:
     struct TDevice; // the QSerialPort and its state while open
 
+    // The device itself is open (settings are applied only to it).
+    bool DeviceOpen() const;
     void DeviceReadyRead();
     void DeviceLostDetected();
     void WriteDeadline();
+    void WriteFailedLater();
 
     std::unique_ptr<TDevice> fDevice; // created by the first Open, kept until destruction
 };

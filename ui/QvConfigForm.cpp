@@ -16,7 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
+#include <QValidator>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -38,6 +38,46 @@ bool IsWithin(const QWidget* widget, const QWidget* control)
     return false;
 }
 
+
+// Limits what the operator types to `limit` characters (digits only where asked) without cutting
+// a longer value the program shows: QLineEdit's maxLength would cut text set by the program too.
+// A longer shown value may be shortened by the operator but never grows again.
+class TTypedTextValidator : public QValidator {
+public:
+    TTypedTextValidator(int limit, bool digitsOnly, QObject* parent)
+        : QValidator(parent)
+        , fLimit(limit)
+        , fAllowed(limit)
+        , fDigitsOnly(digitsOnly)
+    {
+    }
+
+    // The program shows `text`: it may stay as long as it is.
+    void Shown(const QString& text) const { fAllowed = std::max(fLimit, static_cast<int>(text.size())); }
+
+    State validate(QString& input, int&) const override
+    {
+        if (input.size() > fAllowed)
+            return Invalid;
+        if (fDigitsOnly && std::any_of(input.begin(), input.end(), [](QChar c) { return !c.isDigit(); }))
+            return Invalid;
+        fAllowed = std::max(fLimit, static_cast<int>(input.size()));
+        return Acceptable;
+    }
+
+private:
+    int fLimit;
+    mutable int fAllowed;
+    bool fDigitsOnly;
+};
+
+// Sets the text of an edit as the program shows it; the operator has changed nothing yet.
+void ShowText(QLineEdit* edit, const QString& text)
+{
+    if (auto* typed = dynamic_cast<const TTypedTextValidator*>(edit->validator()))
+        typed->Shown(text);
+    edit->setText(text);
+}
 
 } // namespace
 
@@ -77,9 +117,7 @@ QLineEdit* TQvConfigFrm::NewEdit(const char* name, int maxLength, bool digitsOnl
 {
     auto* edit = new QLineEdit(this);
     edit->setObjectName(name);
-    edit->setMaxLength(maxLength);
-    if (digitsOnly)
-        edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+    edit->setValidator(new TTypedTextValidator(maxLength, digitsOnly, edit));
     return edit;
 }
 
@@ -98,6 +136,8 @@ void TQvConfigFrm::CreateControls()
     uPartCmb->setInsertPolicy(QComboBox::NoInsert);
     for (const std::string& item : PartNumberItems())
         uPartCmb->addItem(QString::fromStdString(item));
+    // Five characters hold every 16-bit part number the window shows, and cut a chosen list item
+    // to its number.
     uPartCmb->lineEdit()->setMaxLength(5);
     uPartCmb->lineEdit()->setPlaceholderText("Part Number");
     uPartCmb->setMinimumContentsLength(22);
@@ -149,7 +189,7 @@ void TQvConfigFrm::CreateControls()
             edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance("-10.00000000") + 12);
             grid->addWidget(edit, r + 1, c + 1);
             fBaselineEdits.push_back(edit);
-            AddExitHandler(edit, [this, edit] { SetBaseline(edit); });
+            AddExitHandler(edit, edit, [this, edit] { SetBaseline(edit); });
         }
     }
     uUsblCalValidChk = new QCheckBox("Calibration &Valid", usbl);
@@ -184,10 +224,12 @@ void TQvConfigFrm::CreateControls()
     top->addLayout(buttons);
     top->setSizeConstraint(QLayout::SetFixedSize);
 
-    AddExitHandler(uPartCmb, [this] { uPartCmbExit(); });
-    AddExitHandler(uRevisionEdit, [this] { uRevisionEditExit(); });
-    AddExitHandler(uSerialEdit, [this] { uSerialEditExit(); });
-    AddExitHandler(uFlagsSysEdit, [this] { uFlagsSysEditExit(); });
+    AddExitHandler(uPartCmb, uPartCmb->lineEdit(), [this] { uPartCmbExit(); });
+    AddExitHandler(uRevisionEdit, uRevisionEdit, [this] { uRevisionEditExit(); });
+    AddExitHandler(uSerialEdit, uSerialEdit, [this] { uSerialEditExit(); });
+    AddExitHandler(uFlagsSysEdit, uFlagsSysEdit, [this] { uFlagsSysEditExit(); });
+    // Choosing a list item changes the text as typing would.
+    connect(uPartCmb, &QComboBox::activated, this, [this] { uPartCmb->lineEdit()->setModified(true); });
     connect(uFlagsCsumDisableChk, &QCheckBox::clicked, this,
             [this](bool on) { SetFlagsUserBit(kFlagCsumDisable, on); });
     connect(uFlagsMagSensDisableChk, &QCheckBox::clicked, this,
@@ -200,9 +242,14 @@ void TQvConfigFrm::CreateControls()
     connect(uOkBtn, &QPushButton::clicked, this, &TQvConfigFrm::uOkBtnClick);
 }
 
-void TQvConfigFrm::AddExitHandler(QWidget* control, std::function<void()> onExit)
+void TQvConfigFrm::AddExitHandler(QWidget* control, QLineEdit* text, std::function<void()> onExit)
 {
-    fExitHandlers.emplace_back(control, std::move(onExit));
+    // Only a value the operator changed is taken: entering and leaving a control keeps what it
+    // shows, which may lie outside what typing allows (a beacon's or a file's value).
+    fExitHandlers.push_back({control, [text, onExit = std::move(onExit)] {
+                                 if (text->isModified())
+                                     onExit();
+                             }});
 }
 
 void TQvConfigFrm::FocusChanged(QWidget* old, QWidget* now)
@@ -238,9 +285,9 @@ void TQvConfigFrm::FormUpdate()
 {
     const TQvCmdInfoHardware& hw = fConfig.Hardware;
     uPartCmb->setEditText(QString::fromStdString(CvFormat("%.5d", static_cast<int>(hw.PartNumber))));
-    uRevisionEdit->setText(QString::fromStdString(CvFormat("%d", static_cast<int>(hw.PartRevision))));
-    uSerialEdit->setText(QString::fromStdString(CvFormat("%.6d", static_cast<int64_t>(hw.SerialNumber))));
-    uFlagsSysEdit->setText(QString::fromStdString(CvFormat("0x%.4X", static_cast<int>(hw.FlagsSys))));
+    ShowText(uRevisionEdit, QString::fromStdString(CvFormat("%d", static_cast<int>(hw.PartRevision))));
+    ShowText(uSerialEdit, QString::fromStdString(CvFormat("%.6d", static_cast<int64_t>(hw.SerialNumber))));
+    ShowText(uFlagsSysEdit, QString::fromStdString(CvFormat("0x%.4X", static_cast<int>(hw.FlagsSys))));
     uFlagsCsumDisableChk->setChecked((hw.FlagsUser & kFlagCsumDisable) != 0);
     uFlagsMagSensDisableChk->setChecked((hw.FlagsUser & kFlagMagSensDisable) != 0);
     uUsblCalValidChk->setChecked(fConfig.UsblCal.Valid);
@@ -248,7 +295,7 @@ void TQvConfigFrm::FormUpdate()
         const int tag = edit->property("Tag").toInt();
         const int row = static_cast<int>(std::find(std::begin(kPairs), std::end(kPairs), tag / 10) - std::begin(kPairs));
         const double value = fConfig.UsblCal.Baseline[row * TQvCmdUsblCal::CoefCount + tag % 10];
-        edit->setText(QString::fromStdString(CvFormat("%.8f", value)));
+        ShowText(edit, QString::fromStdString(CvFormat("%.8f", value)));
         edit->setCursorPosition(0);
     }
 
@@ -330,10 +377,14 @@ void TQvConfigFrm::uSaveBtnClick()
     const std::string fileName = QvDialogs().SaveFile(params);
     if (fileName.empty())
         return;
-    fConfigPath = CvExtractFilePath(fileName);
+    // The folder is remembered once a file was written there, so a failed save keeps the last
+    // folder that worked.
     std::string error;
-    if (!TQvConfigFile::Save(fileName, fConfig, now, error))
+    if (!TQvConfigFile::Save(fileName, fConfig, now, error)) {
         QvDialogs().ShowError(error, "");
+        return;
+    }
+    fConfigPath = CvExtractFilePath(fileName);
 }
 
 void TQvConfigFrm::uLoadBtnClick()

@@ -43,8 +43,9 @@ public:
 private:
     void CreateControls();
     QLineEdit* NewEdit(const char* name, int maxLength, bool digitsOnly);
-    // Runs `onExit` whenever keyboard focus leaves `control` for another control of this window.
-    void AddExitHandler(QWidget* control, std::function<void()> onExit);
+    // Runs `onExit` whenever keyboard focus leaves `control` for another control of this window
+    // after the operator changed `text` (the control's own edit).
+    void AddExitHandler(QWidget* control, QLineEdit* text, std::function<void()> onExit);
     void FocusChanged(QWidget* old, QWidget* now);
     // Stores the value of the control that has focus, for actions reached without leaving it
     // (Enter, mnemonics).

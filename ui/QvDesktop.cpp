@@ -9,7 +9,7 @@
 #include "framework/qt/CvQtTimerService.h"
 #include "framework/qt/gui/CvQtShell.h"
 #include "ui/QvMainForm.h"
-#include "ui/QvPictures.h"
+#include "ui/QvDesktopIdentity.h"
 
 #include <QApplication>
 #include <QLockFile>
@@ -23,9 +23,7 @@ int QvRunDesktop(int argc, char** argv, const char* title, const TQvHeadlessArgs
     if (!args.Error.empty())
         std::fprintf(stderr, "%s\n", args.Error.c_str());
     QApplication app(argc, argv);
-    QApplication::setApplicationName(title);
-    QApplication::setApplicationDisplayName(title);
-    QApplication::setWindowIcon(TQvPictures::AppIcon());
+    QvSetDesktopIdentity(title);
     QvInstallQtDialogs();
     CvQtUseDesktopServices();
     if (!args.Error.empty()) {

@@ -5,7 +5,11 @@
 
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QStringList>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 
+#include <algorithm>
 #include <functional>
 
 class TQvDropDownCombo : public QComboBox {
@@ -13,6 +17,17 @@ public:
     using QComboBox::QComboBox;
 
     void SetOnDropDown(std::function<void()> handler) { fOnDropDown = std::move(handler); }
+
+    // The box is at least wide enough to show each of these texts whole, in its font and style
+    // (whatever the items, which may be longer: their hints give them whole).
+    void SetFitTexts(const QStringList& texts)
+    {
+        fFitTexts = texts;
+        updateGeometry();
+    }
+
+    QSize sizeHint() const override { return QComboBox::sizeHint().expandedTo(FitSize()); }
+    QSize minimumSizeHint() const override { return QComboBox::minimumSizeHint().expandedTo(FitSize()); }
 
     void showPopup() override
     {
@@ -36,5 +51,18 @@ protected:
     }
 
 private:
+    QSize FitSize() const
+    {
+        int width = 0;
+        for (const QString& text : fFitTexts)
+            width = std::max(width, fontMetrics().horizontalAdvance(text));
+        if (width == 0)
+            return QSize();
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        return style()->sizeFromContents(QStyle::CT_ComboBox, &option, QSize(width, fontMetrics().height()), this);
+    }
+
     std::function<void()> fOnDropDown;
+    QStringList fFitTexts;
 };

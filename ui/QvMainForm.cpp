@@ -8,18 +8,21 @@
 #include "framework/CvApp.h"
 #include "framework/CvAppLog.h"
 #include "framework/CvFiles.h"
+#include "framework/CvFormat.h"
 #include "framework/CvText.h"
 #include "serial/CvComPort.h"
 #include "ui/QvConfigForm.h"
 #include "ui/QvDropDownCombo.h"
+#include "ui/QvLogView.h"
+#include "ui/QvOutcomePanel.h"
 #include "ui/QvPathShorten.h"
 #include "ui/QvPictures.h"
 #include "ui/QvPortInfo.h"
 #include "ui/QvWindowPlacement.h"
 
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -39,6 +42,9 @@ namespace {
 const char* const kBaudRates[] = {"4800", "9600", "19200", "57600", "115200"};
 const char* const kWindowId = "Main";
 const char* const kNoFile = "No firmware file selected.";
+const char* const kCloseWhileBusy =
+    "An operation on the beacon is still running; stopping it now may leave the beacon half-programmed. "
+    "Stop it and close the program?";
 
 // Design sizes at 96 dots per inch; Qt scales them on high-density screens.
 constexpr int kDesignWidth = 470;
@@ -70,6 +76,7 @@ TQvMainFrm::TQvMainFrm(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , uResizeTimer(100)
+    , uRunTimer(1000)
 {
     CreateControls();
     FormCreate();
@@ -138,7 +145,10 @@ void TQvMainFrm::CreateControls()
     uCommsPortCombo = new TQvDropDownCombo(serial);
     uCommsPortCombo->setObjectName("uCommsPortCombo");
     uCommsPortCombo->setMinimumWidth(80);
-    uCommsPortCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // Wide enough for the usual device names and a pseudo-terminal's path; longer paths show
+    // whole in the hint.
+    uCommsPortCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    uCommsPortCombo->SetFitTexts({"ttyUSB0", "ttyACM0", "/dev/pts/12"});
     uCommsPortCombo->addItem("COM1");
     portLbl->setBuddy(uCommsPortCombo);
     auto* baudLbl = new QLabel("&Baud Rate", serial);
@@ -209,16 +219,20 @@ void TQvMainFrm::CreateControls()
     actionRow->addWidget(uProgramBtn);
     body->addWidget(actions);
 
+    // How the last operation went, or how far the running one has come.
+    uOutcomePnl = new TQvOutcomePanel(this);
+    uOutcomePnl->setObjectName("uOutcomePnl");
+    uOutcomePnl->setVisible(false);
+    body->addWidget(uOutcomePnl);
+
     // Program log.
-    uProgramLog = new QPlainTextEdit(this);
+    uProgramLog = new TQvLogView(this);
     uProgramLog->setObjectName("uProgramLog");
     uProgramLog->setReadOnly(true);
     uProgramLog->setLineWrapMode(QPlainTextEdit::NoWrap);
     uProgramLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     uProgramLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setPointSize(8);
-    uProgramLog->setFont(mono);
+    uProgramLog->setFont(TQvLogView::MonospacedFont(8));
     uProgramLog->setPlainText("<Program Log>");
     uProgramLog->viewport()->installEventFilter(this);
     body->addWidget(uProgramLog, 1);
@@ -250,6 +264,7 @@ void TQvMainFrm::CreateControls()
     connect(uProgramBtn, &QPushButton::clicked, this, &TQvMainFrm::uProgramBtnClick);
     connect(uHardwareBtn, &QPushButton::clicked, this, &TQvMainFrm::uHardwareBtnClick);
     uResizeTimer.SetOnTimer(TCvEvent<TCvTimerParams>(this, &TQvMainFrm::uResizeTimerTimer));
+    uRunTimer.SetOnTimer(TCvEvent<TCvTimerParams>(this, &TQvMainFrm::uRunTimerTimer));
 }
 
 void TQvMainFrm::FormCreate()
@@ -257,6 +272,7 @@ void TQvMainFrm::FormCreate()
     AppCore = new TQvApp();
     TQvSettings& settings = *AppCore->Settings();
     TQvWindowPlacement::Apply(settings, kWindowId, *this);
+    fPlacedWithFrame = TQvWindowPlacement::FrameKnown(*this);
 
     AppCore->ComPort()->SetOnAfterOpen(TComNotifyEvent(this, &TQvMainFrm::ComPortAfterOpen));
     AppCore->ComPort()->SetOnAfterClose(TComNotifyEvent(this, &TQvMainFrm::ComPortAfterClose));
@@ -286,6 +302,7 @@ void TQvMainFrm::FormCreate()
 void TQvMainFrm::FormDestroy()
 {
     uResizeTimer.Stop();
+    uRunTimer.Stop();
     AppCore->CommsDisconnect();
     AppCore->FlashProg()->SetOnAction(TQvFlashProgActionEvent());
     // The window goes before the core: nothing may call back into it while the core shuts down.
@@ -367,9 +384,7 @@ void TQvMainFrm::UpdatePorts()
     uCommsPortCombo->clear();
     for (const std::string& port : ports) {
         uCommsPortCombo->addItem(Q(port));
-        const std::string description = TQvPortInfo::Description(port);
-        if (!description.empty())
-            uCommsPortCombo->setItemData(uCommsPortCombo->count() - 1, Q(description), Qt::ToolTipRole);
+        uCommsPortCombo->setItemData(uCommsPortCombo->count() - 1, Q(TQvPortInfo::Hint(port)), Qt::ToolTipRole);
     }
     FormEventsEnable(false);
     UpdatePortSelection();
@@ -475,18 +490,24 @@ void TQvMainFrm::uFileBrowseBtnClick()
 void TQvMainFrm::uInfoBtnClick()
 {
     uProgramLog->clear();
+    RunBegin(RUN_INFO);
     if (!AppCore->ComPort()->Connected())
         AppCore->CommsConnect();
     AppCore->FlashProg()->DeviceInfo();
+    RunCheckEndLater();
 }
 
 void TQvMainFrm::uProgramBtnClick()
 {
     uProgramLog->clear();
+    if (fFileValid)
+        RunBegin(RUN_PROGRAM);
     if (!AppCore->ComPort()->Connected())
         AppCore->CommsConnect();
-    if (fFileValid)
+    if (fFileValid) {
         AppCore->FlashProg()->DeviceProgram(fFileName);
+        RunCheckEndLater();
+    }
 }
 
 void TQvMainFrm::uHardwareBtnClick()
@@ -500,7 +521,9 @@ void TQvMainFrm::uHardwareBtnClick()
     form->SetConfigPath(settings.ConfigPath());
     if (form->exec() == QDialog::Accepted) {
         settings.SetConfig(form->Config());
+        RunBegin(RUN_CONFIG);
         AppCore->FlashProg()->DeviceConfig(settings.Key(), settings.Config());
+        RunCheckEndLater();
     }
     settings.SetConfigPath(form->ConfigPath());
 }
@@ -529,7 +552,98 @@ void TQvMainFrm::uWebLblClick()
 
 void TQvMainFrm::AppLogAdd(TCvAppLogAddParams& params)
 {
-    uProgramLog->appendPlainText(Q(params.Msg));
+    uProgramLog->AddLine(Q(params.Msg), params.MsgType);
+    if (fRunActive && params.MsgType == logError && fRunFirstError.empty())
+        fRunFirstError = params.Msg;
+}
+
+// ---- The outcome of the operation the operator started ----
+
+uint64_t TQvMainFrm::RunElapsedMs() const
+{
+    const TCvTimerService* clock = TCvTimerService::Current();
+    return clock ? clock->NowMs() - fRunStartMs : 0;
+}
+
+void TQvMainFrm::RunBegin(ERunKind kind)
+{
+    fRunActive = true;
+    fRunKind = kind;
+    const TCvTimerService* clock = TCvTimerService::Current();
+    fRunStartMs = clock ? clock->NowMs() : 0;
+    fRunFirstError.clear();
+    fRunHasInfo = false;
+    fRunProgress = TQvProgressState{};
+    uRunTimer.Start();
+    RunShowProgress();
+}
+
+void TQvMainFrm::RunShowProgress()
+{
+    const std::string elapsed = QvDurationText(RunElapsedMs() / 1000) + " elapsed";
+    switch (fRunKind) {
+    case RUN_PROGRAM: {
+        std::string detail = elapsed;
+        if (fRunProgress.Percent > 0) {
+            detail = CvFormat("%d%%, ", fRunProgress.Percent) + elapsed;
+            if (const int64_t left = QvProgressSecondsLeft(fRunProgress); left >= 0)
+                detail += ", " + QvDurationText(static_cast<uint64_t>(left)) + " left";
+            if (const double rate = QvProgressRate(fRunProgress); rate > 0.0)
+                detail += ", " + QvRateText(rate);
+        }
+        uOutcomePnl->Show(MARK_RUNNING, "Programming", Q(detail));
+        break;
+    }
+    case RUN_INFO:
+        uOutcomePnl->Show(MARK_RUNNING, "Reading the beacon", Q(elapsed));
+        break;
+    case RUN_CONFIG:
+        uOutcomePnl->Show(MARK_RUNNING, "Writing the configuration", Q(elapsed));
+        break;
+    }
+}
+
+std::string TQvMainFrm::RunIdentity() const
+{
+    // After a firmware update the beacon's own reply as it came back; after Info or Config the
+    // reply of the exchange.
+    const bool known = fRunKind == RUN_PROGRAM || fRunHasInfo;
+    if (!known)
+        return std::string();
+    const TQvCmdInfo& info = fRunKind == RUN_PROGRAM ? AppCore->FlashProg()->LastInfo() : fRunInfo;
+    return CvFormat("serial number %.6d, application v%u.%u.%u, ", static_cast<int64_t>(info.Hardware.SerialNumber),
+                    static_cast<unsigned>(info.App.Version.Major), static_cast<unsigned>(info.App.Version.Minor),
+                    static_cast<unsigned>(info.App.Version.Build));
+}
+
+void TQvMainFrm::RunEnd(EQvMark mark, const char* word, const std::string& detail)
+{
+    fRunActive = false;
+    uRunTimer.Stop();
+    uOutcomePnl->Show(mark, word, Q(detail));
+}
+
+void TQvMainFrm::RunCheckEnd()
+{
+    if (!fRunActive || !AppCore || AppCore->FlashProg()->State() != FP_IDLE)
+        return;
+    if (fRunFirstError.empty())
+        RunEnd(MARK_DONE, "Completed", RunIdentity() + "in " + QvDurationText(RunElapsedMs() / 1000));
+    else
+        RunEnd(MARK_ERROR, "Failed", fRunFirstError);
+}
+
+void TQvMainFrm::RunCheckEndLater()
+{
+    // Info and Config go idle inside the handler of their last reply, without an event of
+    // their own: look once that handler has returned.
+    QMetaObject::invokeMethod(this, [this] { RunCheckEnd(); }, Qt::QueuedConnection);
+}
+
+void TQvMainFrm::uRunTimerTimer(TCvTimerParams&)
+{
+    if (fRunActive)
+        RunShowProgress();
 }
 
 void TQvMainFrm::ComPortAfterOpen(TComNotifyParams&)
@@ -549,11 +663,22 @@ void TQvMainFrm::FlashProgAction(TQvFlashProgActionParams& params)
     case FP_ACTION_START:
         uProgramBar->setRange(0, 100);
         uProgramBar->setValue(0);
+        if (fRunActive && fRunKind == RUN_PROGRAM)
+            QvProgressStart(fRunProgress, AppCore->FlashProg()->Target());
         break;
     case FP_ACTION_STOP:
     case FP_ACTION_DONE:
     case FP_ACTION_ERROR:
         uProgramBar->setVisible(false);
+        if (fRunActive) {
+            const std::string elapsed = QvDurationText(RunElapsedMs() / 1000);
+            if (params.Action == FP_ACTION_DONE)
+                RunEnd(MARK_DONE, "Completed", RunIdentity() + "in " + elapsed);
+            else if (params.Action == FP_ACTION_ERROR)
+                RunEnd(MARK_ERROR, "Aborted", fRunFirstError.empty() ? "Aborted." : fRunFirstError);
+            else
+                RunEnd(MARK_WARNING, "Stopped", "after " + elapsed);
+        }
         UpdateForm();
         break;
     case FP_ACTION_PROGRESS:
@@ -561,22 +686,43 @@ void TQvMainFrm::FlashProgAction(TQvFlashProgActionParams& params)
         if (uProgramBar->value() != params.Progress)
             uProgramBar->setValue(params.Progress);
         uProgramBar->repaint();
+        if (fRunActive && fRunKind == RUN_PROGRAM) {
+            QvProgressBlockSent(fRunProgress, AppCore->FlashProg()->Target(), params.Progress, RunElapsedMs());
+            RunShowProgress();
+        }
         break;
     case FP_ACTION_INFO: {
         TQvCmdEngineeringConfig config = settings.Config();
         config.Hardware = params.Info.Hardware;
         settings.SetConfig(config);
+        fRunInfo = params.Info;
+        fRunHasInfo = true;
         break;
     }
     case FP_ACTION_CONFIG: {
         TQvCmdEngineeringConfig config = settings.Config();
         config.UsblCal = params.Config.UsblCal;
         settings.SetConfig(config);
+        RunCheckEndLater();
         break;
     }
     default:
         break;
     }
+}
+
+void TQvMainFrm::closeEvent(QCloseEvent* event)
+{
+    // Closing mid-run would leave the beacon half-programmed without a word in the log: the
+    // operator confirms, and the engine stops (and logs it) before the port is closed.
+    if (AppCore && AppCore->FlashProg()->State() != FP_IDLE) {
+        if (!QvDialogs().Confirm(kCloseWhileBusy)) {
+            event->ignore();
+            return;
+        }
+        AppCore->FlashProg()->Stop();
+    }
+    QWidget::closeEvent(event);
 }
 
 void TQvMainFrm::showEvent(QShowEvent* event)
@@ -588,12 +734,38 @@ void TQvMainFrm::showEvent(QShowEvent* event)
         layout()->activate();
         UpdateForm();
     }
+    PlaceWithFrame();
 }
 
 void TQvMainFrm::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    PlaceWithFrame();
     FormResize();
+}
+
+void TQvMainFrm::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    PlaceWithFrame();
+}
+
+void TQvMainFrm::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange)
+        PlaceWithFrame();
+}
+
+void TQvMainFrm::PlaceWithFrame()
+{
+    // The placement is restored before the window is shown, when the size of its frame is not
+    // known yet on every system; a placement at the top of the desktop then leaves the title bar
+    // above it. Restored once more with the frame known, the whole frame lies on the desktop.
+    if (fPlacedWithFrame || !AppCore || !isVisible() || isMinimized() || !TQvWindowPlacement::FrameKnown(*this))
+        return;
+    fPlacedWithFrame = true;
+    TQvWindowPlacement::Apply(*AppCore->Settings(), kWindowId, *this);
 }
 
 void TQvMainFrm::dragEnterEvent(QDragEnterEvent* event)

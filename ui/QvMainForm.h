@@ -4,7 +4,10 @@
 // place that sets the state of the controls.
 #pragma once
 
+#include "app/QvProgressText.h"
 #include "framework/CvTimer.h"
+#include "protocol/QvCmdDefs.h"
+#include "ui/QvMarks.h"
 
 #include <QWidget>
 
@@ -13,10 +16,11 @@
 
 class QComboBox;
 class QLabel;
-class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class TQvDropDownCombo;
+class TQvLogView;
+class TQvOutcomePanel;
 class TQvPictureBox;
 struct TCvAppLogAddParams;
 struct TComNotifyParams;
@@ -40,8 +44,12 @@ public:
     static const char* WebAddress();
 
 protected:
+    // While the engine works with the beacon, closing asks first and stops the engine on Yes.
+    void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -51,6 +59,8 @@ private:
     void FormCreate();
     void FormDestroy();
     void FormResize();
+    // Places the window once more when its frame has become known (see TQvWindowPlacement).
+    void PlaceWithFrame();
 
     void FormEventsDisable();
     void FormEventsEnable(bool reset);
@@ -72,6 +82,18 @@ private:
     void uResizeTimerTimer(TCvTimerParams& params);
     void uWebLblClick();
 
+    // The operation the operator started, followed to its end for the outcome panel.
+    enum ERunKind : uint8_t { RUN_INFO, RUN_PROGRAM, RUN_CONFIG };
+    void RunBegin(ERunKind kind);
+    void RunShowProgress();
+    void RunEnd(EQvMark mark, const char* word, const std::string& detail);
+    // Ends the run once the engine is idle again: Info and Config end without an event.
+    void RunCheckEnd();
+    void RunCheckEndLater();
+    uint64_t RunElapsedMs() const;
+    std::string RunIdentity() const;
+    void uRunTimerTimer(TCvTimerParams& params);
+
     void AppLogAdd(TCvAppLogAddParams& params);
     void ComPortAfterOpen(TComNotifyParams& params);
     void ComPortAfterClose(TComNotifyParams& params);
@@ -80,6 +102,14 @@ private:
     bool fFileValid = false;
     std::string fFileName;
     int32_t fFormEventsSupress = 0;
+    bool fPlacedWithFrame = false;
+    bool fRunActive = false;
+    ERunKind fRunKind = RUN_INFO;
+    uint64_t fRunStartMs = 0;
+    std::string fRunFirstError;
+    bool fRunHasInfo = false;
+    TQvCmdInfo fRunInfo;
+    TQvProgressState fRunProgress;
 
     QLabel* uVersionLbl = nullptr;
     TQvPictureBox* uHeaderImg = nullptr;
@@ -92,8 +122,10 @@ private:
     QPushButton* uInfoBtn = nullptr;
     QPushButton* uHardwareBtn = nullptr;
     QPushButton* uProgramBtn = nullptr;
-    QPlainTextEdit* uProgramLog = nullptr;
+    TQvLogView* uProgramLog = nullptr;
     TQvPictureBox* uFooterImg = nullptr;
     QLabel* uWebLbl = nullptr;
+    TQvOutcomePanel* uOutcomePnl = nullptr;
     TCvTimer uResizeTimer;
+    TCvTimer uRunTimer; // refreshes the elapsed time of a run once a second
 };

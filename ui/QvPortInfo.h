@@ -10,4 +10,7 @@ public:
 
     // "FT232R USB UART - FTDI (A10K3Z9)"; empty when the port is not listed or tells nothing.
     static std::string Description(const std::string& portName);
+    // The port's hint: its full path, and on a second line its description when there is one
+    // ("/dev/ttyUSB0\nFT232R USB UART - FTDI (A10K3Z9)").
+    static std::string Hint(const std::string& portName);
 };

@@ -3,6 +3,7 @@
 #include "framework/CvText.h"
 
 #include <QGuiApplication>
+#include <QMargins>
 #include <QRect>
 #include <QScreen>
 #include <QWidget>
@@ -43,10 +44,25 @@ TCvWindowState TQvWindowPlacement::WindowState() const
 
 TCvRect TQvWindowPlacement::DesktopGeometry() const
 {
+    // The geometry kept on the desktop is the client area; room is left for the frame around it
+    // (title bar included) once the window system has told its size.
     QRect all;
     for (const QScreen* screen : QGuiApplication::screens())
         all = all.united(screen->availableGeometry());
-    return ToCvRect(all);
+    return ToCvRect(all.marginsRemoved(FrameMargins(fWindow)));
+}
+
+QMargins TQvWindowPlacement::FrameMargins(const QWidget& window)
+{
+    const QRect frame = window.frameGeometry();
+    const QRect client = window.geometry();
+    return QMargins(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+                    frame.bottom() - client.bottom());
+}
+
+bool TQvWindowPlacement::FrameKnown(const QWidget& window)
+{
+    return !FrameMargins(window).isNull();
 }
 
 void TQvWindowPlacement::SetNormalGeometry(const TCvRect& rect)

@@ -6,6 +6,7 @@
 
 #include <string>
 
+class QMargins;
 class QWidget;
 
 class TQvWindowPlacement : public ICvAppWindow {
@@ -19,7 +20,13 @@ public:
     void SetWindowState(TCvWindowState state) override;
     void CenterOnScreen() override;
 
-    // Restores the placement remembered under `id` (before the window is shown).
+    // The window frame around the client area; empty until the window system has told it
+    // (on some systems only once the window is on the screen).
+    static QMargins FrameMargins(const QWidget& window);
+    static bool FrameKnown(const QWidget& window);
+
+    // Restores the placement remembered under `id`: before the window is shown, and once more
+    // when its frame becomes known, so that the whole frame lies on the desktop.
     static bool Apply(TCvAppSettings& settings, const std::string& id, QWidget& window);
     // Records the window's current placement under `id`.
     static bool Store(TCvAppSettings& settings, const std::string& id, QWidget& window);

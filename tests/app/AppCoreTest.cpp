@@ -126,8 +126,11 @@ TEST_F(QvAppTest, StartupAndShutdownOrderInTheLogFile)
         ASSERT_GT(next, at) << text;
         at = next;
     }
-    // The core never saves the settings: that is the main window's job.
-    EXPECT_FALSE(CvFileExists(fEnv.Dir.File("qvprog.ini.tmp")));
+    // The core never saves the settings: that is the main window's job. A save writes a
+    // temporary file beside the settings and renames it over them; neither happened.
+    EXPECT_EQ(FwReadFile(fEnv.Dir.File("qvprog.ini")), "[Engineering]\nKey=SEAFLOOR\n");
+    for (const auto& entry : std::filesystem::directory_iterator(fEnv.Dir.Path()))
+        EXPECT_EQ(entry.path().filename().string().find("qvprog.ini.tmp"), std::string::npos) << entry.path();
 }
 
 TEST_F(QvAppTest, MinSwitchInAnyCase)

@@ -153,6 +153,9 @@ TEST(QvStation, StationsRunSideBySideEachWithItsOwnLog)
 
     a.Station->Disconnect();
     EXPECT_EQ(all.Lines.back(), "INFO [/dev/ttyS0] Closed serial port \"/dev/ttyS0\".");
+    // The port's own line (a lost device) goes to its station's sink too.
+    b.Port->Lose();
+    EXPECT_EQ(all.Lines.back(), "ERROR [/dev/ttyS1] Serial port '/dev/ttyS1' was lost.");
 }
 
 TEST(QvStation, ConnectFailureGivesTheLineAndTheReason)

@@ -1,9 +1,10 @@
 // Every fault the simulated beacon can inject, at every phase of a firmware update and of the
-// information and configuration exchanges, against the program's core over a real
-// pseudo-terminal on the Qt timer service. Each scenario checks the exact log of the operation,
-// the engine's events and its state afterwards, and then that a clean run on a fresh beacon
-// succeeds with the same core at once.
-#include "tests/reliability/ReliabilityRig.h"
+// information and configuration exchanges. Every scenario runs on the manual clock over the
+// in-memory port; a few also run end to end against the program's core over a real
+// pseudo-terminal on the Qt timer service. Each checks the exact log of the operation, the
+// engine's events and its state afterwards, and then that a clean run on a fresh beacon
+// succeeds with the same engine at once.
+#include "tests/reliability/FaultStations.h"
 
 #include <gtest/gtest.h>
 
@@ -210,7 +211,7 @@ const std::vector<TRelScenario>& Scenarios()
          L() + kInit + kFullBlocks + Poll(1) + kSysInfoOld + kDone, "SPPPD"},
         {"RepliesByteByByte", "--chunk 1:0", OP_PROGRAM, L() + kInit + kFullBlocks + Poll(1) + kSysInfoOld + kDone,
          "SPPPD"},
-        // The device goes away: the port closes itself and the step times out.
+        // The device goes away: the loss is logged, the port closes itself and the step times out.
         {"CloseAtInit", "--close-at PROG_INIT", OP_PROGRAM, L() + kInit[0] + "@CLOSED" + kTimeout + kAbort, "SE"},
         {"CloseAtMiddleBlock", "--close-at PROG_BLOCK:2", OP_PROGRAM,
          L() + kInit + kB0 + kB1 + "@CLOSED" + kTimeout + kAbort, "SPPE"},
@@ -293,73 +294,64 @@ void PrintTo(const TRelScenario& s, std::ostream* os)
     *os << s.Name;
 }
 
-class RelFaultMatrix : public testing::TestWithParam<TRelScenario> {
-protected:
-    // Expands the "@" macros that depend on the run.
-    std::vector<std::string> Expand(const std::vector<std::string>& lines) const
-    {
-        std::vector<std::string> out;
-        for (const std::string& line : lines) {
-            if (line == "@CLOSED") {
-                for (const std::string& l : fClosedLines)
-                    out.push_back(l);
-            } else if (line.rfind("@SYSINFO_", 0) == 0) {
-                std::vector<std::string> report = kSysInfoOld;
-                if (line == "@SYSINFO_CONFIGURED") {
-                    report[4] = "INFO Hardware Revision = 4";
-                    report[5] = "INFO Hardware Serial Number = 200001";
-                    report[7] = "INFO Hardware Flags User = 0x0005";
-                } else if (line == "@SYSINFO_USERFLAGS") {
-                    report[7] = "INFO Hardware Flags User = 0x0005";
-                }
-                out.insert(out.end(), report.begin(), report.end());
-            } else if (line == "@CONFIG_CONFIGURED") {
-                std::vector<std::string> report = kConfigReport;
-                report[7] = "INFO Usbl Calibration Valid = True";
-                report[8] = "INFO Usbl Baseline 10: A = 0.50000000, B = 0.00000000, C = 1.00000000, D = 0.00000000";
-                out.insert(out.end(), report.begin(), report.end());
-            } else {
-                out.push_back(line);
-            }
-        }
-        return out;
-    }
-
-    TQvCmdEngineeringConfig Config() const
-    {
-        TQvCmdEngineeringConfig config;
-        config.EngMode = true;
-        config.Hardware = {1520, 4, 200001, 0x0011, 0x0005};
-        config.UsblCal.Valid = true;
-        for (int b = 0; b < TQvCmdUsblCal::BaselineCount; ++b)
-            config.UsblCal.Baseline[b * TQvCmdUsblCal::CoefCount + TQvCmdUsblCal::COEF_C] = 1.0f;
-        config.UsblCal.Baseline[TQvCmdUsblCal::COEF_A] = 0.5f;
-        return config;
-    }
-
-    std::vector<std::string> fClosedLines;
-};
-
-TEST_P(RelFaultMatrix, LogsItsLinesEndsAndRecovers)
+// Expands the "@" macros of an expected log; `portName` is the port of the faulty beacon.
+std::vector<std::string> Expand(const std::vector<std::string>& lines, const std::string& portName)
 {
-    const TRelScenario& s = GetParam();
-    TRelCore rig;
+    std::vector<std::string> out;
+    for (const std::string& line : lines) {
+        if (line == "@CLOSED") {
+            out.push_back("ERROR Serial port '" + portName + "' was lost.");
+        } else if (line.rfind("@SYSINFO_", 0) == 0) {
+            std::vector<std::string> report = kSysInfoOld;
+            if (line == "@SYSINFO_CONFIGURED") {
+                report[4] = "INFO Hardware Revision = 4";
+                report[5] = "INFO Hardware Serial Number = 200001";
+                report[7] = "INFO Hardware Flags User = 0x0005";
+            } else if (line == "@SYSINFO_USERFLAGS") {
+                report[7] = "INFO Hardware Flags User = 0x0005";
+            }
+            out.insert(out.end(), report.begin(), report.end());
+        } else if (line == "@CONFIG_CONFIGURED") {
+            std::vector<std::string> report = kConfigReport;
+            report[7] = "INFO Usbl Calibration Valid = True";
+            report[8] = "INFO Usbl Baseline 10: A = 0.50000000, B = 0.00000000, C = 1.00000000, D = 0.00000000";
+            out.insert(out.end(), report.begin(), report.end());
+        } else {
+            out.push_back(line);
+        }
+    }
+    return out;
+}
+
+TQvCmdEngineeringConfig Config()
+{
+    TQvCmdEngineeringConfig config;
+    config.EngMode = true;
+    config.Hardware = {1520, 4, 200001, 0x0011, 0x0005};
+    config.UsblCal.Valid = true;
+    for (int b = 0; b < TQvCmdUsblCal::BaselineCount; ++b)
+        config.UsblCal.Baseline[b * TQvCmdUsblCal::CoefCount + TQvCmdUsblCal::COEF_C] = 1.0f;
+    config.UsblCal.Baseline[TQvCmdUsblCal::COEF_A] = 0.5f;
+    return config;
+}
+
+// Runs a scenario on a station: the exact log of the operation, the engine's events and its
+// state afterwards, nothing more after a pause; then a clean beacon is programmed at once.
+void RunScenario(TRelStation& station, const TRelScenario& s)
+{
     std::vector<uint8_t> image;
-    const std::string package = RelWritePackage(rig.Env.Dir, 3, 256, image);
+    const std::string package = RelWritePackage(station.Dir(), 3, 256, image);
 
     std::vector<std::string> args = RelSplit(s.Faults);
     args.insert(args.end(), {"--reboot-ms", "300"});
-    TRelBeacon faulty = RelMakeBeacon(args);
-    ASSERT_TRUE(rig.Connect(faulty.Host->DevicePath())) << rig.Dump();
-    // A device that goes away closes the port without a line of its own: the step in progress
-    // then ends by its time-out.
-    fClosedLines = {};
-    const size_t firstLine = rig.Lines.size();
+    ASSERT_TRUE(station.Connect(args)) << station.Dump();
+    const std::string faultyPort = station.PortName();
+    const size_t firstLine = station.Lines().size();
 
-    TQvFlashProg* engine = rig.Engine();
+    TQvFlashProg* engine = station.Engine();
     switch (s.Op) {
     case OP_PROGRAM:
-        ASSERT_EQ(engine->DeviceProgram(package), FP_OK) << rig.Dump();
+        ASSERT_EQ(engine->DeviceProgram(package), FP_OK) << station.Dump();
         break;
     case OP_INFO:
         ASSERT_EQ(engine->DeviceInfo(), FP_OK);
@@ -381,24 +373,26 @@ TEST_P(RelFaultMatrix, LogsItsLinesEndsAndRecovers)
     // The program run's log starts after the package summary.
     size_t from = firstLine;
     if (s.Op == OP_PROGRAM) {
-        ASSERT_TRUE(RelWaitUntil([&] { return rig.Lines.size() > firstLine + 9; }, 5000)) << rig.Dump(firstLine);
+        ASSERT_TRUE(station.WaitUntil([&] { return station.Lines().size() > firstLine + 9; }, 5000))
+            << station.Dump(firstLine);
         from = firstLine + 9;
-        EXPECT_EQ(rig.Lines[from], "INFO Device initialising...") << rig.Dump(firstLine);
+        EXPECT_EQ(station.Lines()[from], "INFO Device initialising...") << station.Dump(firstLine);
     }
 
-    const std::vector<std::string> expected = Expand(s.Expected);
-    const bool ended = RelWaitUntil(
-        [&] { return engine->State() == s.Final && rig.Lines.size() >= from + expected.size(); }, 30000);
+    const std::vector<std::string> expected = Expand(s.Expected, faultyPort);
+    const bool ended = station.WaitUntil(
+        [&] { return engine->State() == s.Final && station.Lines().size() >= from + expected.size(); }, 30000);
     // Nothing more may follow: no late time-out, no second end.
-    RelSettle(s.Final == FP_IDLE ? 300 : 1300);
-    ASSERT_TRUE(ended) << "state " << int(engine->State()) << "\n" << rig.Dump(from);
+    station.WaitUntil([] { return false; }, s.Final == FP_IDLE ? 300 : 1300);
+    ASSERT_TRUE(ended) << "state " << int(engine->State()) << "\n" << station.Dump(from);
 
-    const std::vector<std::string> actual(rig.Lines.begin() + static_cast<long>(from), rig.Lines.end());
+    const std::vector<std::string> lines = station.Lines();
+    const std::vector<std::string> actual(lines.begin() + static_cast<long>(from), lines.end());
     bool same = actual.size() == expected.size();
     for (size_t i = 0; same && i < actual.size(); ++i)
         same = Glob(expected[i].c_str(), actual[i].c_str());
-    EXPECT_TRUE(same) << "expected:\n" << testing::PrintToString(expected) << "\nactual:\n" << rig.Dump(from);
-    EXPECT_EQ(ActionLetters(rig.Actions, 0), s.Actions);
+    EXPECT_TRUE(same) << "expected:\n" << testing::PrintToString(expected) << "\nactual:\n" << station.Dump(from);
+    EXPECT_EQ(ActionLetters(station.Actions(), 0), s.Actions);
     EXPECT_EQ(engine->State(), s.Final);
     if (s.Final == FP_IDLE) {
         EXPECT_FALSE(engine->Timer().Enabled());
@@ -406,34 +400,79 @@ TEST_P(RelFaultMatrix, LogsItsLinesEndsAndRecovers)
     } else {
         EXPECT_FALSE(engine->Timer().Enabled()); // waits without a time limit, by design
     }
-    EXPECT_TRUE(rig.Boxes.empty());
+    EXPECT_TRUE(station.Boxes().empty());
     if (std::string(s.Faults).find("--close-at") != std::string::npos) {
-        EXPECT_FALSE(rig.Core->ComPort()->Connected());
-        EXPECT_TRUE(rig.Core->ComPort()->DeviceLost());
+        EXPECT_FALSE(station.Port()->Connected());
+        EXPECT_TRUE(station.Port()->DeviceLost());
     } else {
-        EXPECT_TRUE(rig.Core->ComPort()->Connected());
+        EXPECT_TRUE(station.Port()->Connected());
     }
 
-    // A clean beacon on a new line: the same core programs it at once.
-    TRelBeacon clean = RelMakeBeacon({"--reboot-ms", "300"});
-    ASSERT_TRUE(rig.Connect(clean.Host->DevicePath())) << rig.Dump(from);
+    // A clean beacon on a new line: the same engine programs it at once.
+    ASSERT_TRUE(station.Connect({"--reboot-ms", "300"})) << station.Dump(from);
     if (engine->State() != FP_IDLE) {
         EXPECT_EQ(engine->DeviceProgram(package), FP_ERR_FILEOPEN); // ends the waiting exchange
         EXPECT_EQ(engine->State(), FP_IDLE);
     }
-    const size_t cleanFrom = rig.Lines.size();
-    const size_t cleanActions = rig.Actions.size();
-    ASSERT_EQ(engine->DeviceProgram(package), FP_OK) << rig.Dump(cleanFrom);
-    ASSERT_TRUE(rig.WaitRunEnd(cleanActions, 20000)) << rig.Dump(cleanFrom);
-    EXPECT_EQ(ActionLetters(rig.Actions, cleanActions), "SPPPD") << rig.Dump(cleanFrom);
-    EXPECT_EQ(rig.Lines.back(), kDone);
-    for (size_t i = cleanFrom; i < rig.Lines.size(); ++i)
-        EXPECT_NE(rig.Lines[i].rfind("ERROR", 0), 0u) << rig.Lines[i];
-    EXPECT_EQ(clean.Beacon->Image(), image);
+    const size_t cleanFrom = station.Lines().size();
+    const size_t cleanActions = station.Actions().size();
+    ASSERT_EQ(engine->DeviceProgram(package), FP_OK) << station.Dump(cleanFrom);
+    ASSERT_TRUE(station.WaitUntil(
+        [&] {
+            const auto& acts = station.Actions();
+            for (size_t i = cleanActions; i < acts.size(); ++i)
+                if (acts[i] == FP_ACTION_DONE || acts[i] == FP_ACTION_ERROR)
+                    return true;
+            return false;
+        },
+        20000))
+        << station.Dump(cleanFrom);
+    EXPECT_EQ(ActionLetters(station.Actions(), cleanActions), "SPPPD") << station.Dump(cleanFrom);
+    const std::vector<std::string> after = station.Lines();
+    EXPECT_EQ(after.back(), kDone);
+    for (size_t i = cleanFrom; i < after.size(); ++i)
+        EXPECT_NE(after[i].rfind("ERROR", 0), 0u) << after[i];
+    EXPECT_EQ(station.BeaconImage(), image);
     EXPECT_EQ(engine->State(), FP_IDLE);
 }
 
+// Every scenario, on the manual clock over the in-memory port.
+class RelFaultMatrix : public testing::TestWithParam<TRelScenario> {};
+
+TEST_P(RelFaultMatrix, LogsItsLinesEndsAndRecovers)
+{
+    TRelMemStation station;
+    RunScenario(station, GetParam());
+}
+
 INSTANTIATE_TEST_SUITE_P(Scenarios, RelFaultMatrix, testing::ValuesIn(Scenarios()),
+                         [](const testing::TestParamInfo<TRelScenario>& info) { return std::string(info.param.Name); });
+
+// A few scenarios end to end: the program's core over a pseudo-terminal on real timers.
+class RelFaultMatrixPty : public testing::TestWithParam<TRelScenario> {};
+
+TEST_P(RelFaultMatrixPty, LogsItsLinesEndsAndRecovers)
+{
+    TRelPtyStation station;
+    RunScenario(station, GetParam());
+}
+
+std::vector<TRelScenario> PtyScenarios()
+{
+    // The reference run, a rejected reply, replies split into single bytes, a device that goes
+    // away, and an exchange left waiting: what depends on the real line and timers.
+    const std::vector<std::string> names = {"Clean", "CorruptFirstBlockReply", "RepliesByteByByte",
+                                            "CloseAtMiddleBlock", "InfoSysInfoLost"};
+    std::vector<TRelScenario> out;
+    for (const TRelScenario& s : Scenarios())
+        for (const std::string& name : names)
+            if (name == s.Name)
+                out.push_back(s);
+    EXPECT_EQ(out.size(), names.size());
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, RelFaultMatrixPty, testing::ValuesIn(PtyScenarios()),
                          [](const testing::TestParamInfo<TRelScenario>& info) { return std::string(info.param.Name); });
 
 } // namespace

@@ -2,8 +2,10 @@
 // settings reaching the device, a device that goes away, and the bounded output queue.
 #include "serial/ComPort.h"
 #include "serial/ComSerialPort.h"
+#include "tests/framework/FwTestSupport.h"
 #include "tests/serial/PtyPair.h"
 
+#include "framework/CvAppLog.h"
 #include "framework/CvTimer.h"
 #include "framework/qt/CvQtTimerService.h"
 
@@ -51,6 +53,25 @@ struct TEventLog {
                 onRx(*p.Sender, p.Count);
         }));
     }
+};
+
+// A real application log installed as AppLog, its entries collected as "TAG text".
+struct TLogCapture {
+    TLogCapture()
+    {
+        log.SetOnAdd(TCvAppLogAddEvent::FromFunction([this](TCvAppLogAddParams& p) {
+            lines.push_back(TCvAppLog::MsgTypeStr(p.MsgType) + " " + p.Msg);
+        }));
+        AppLog = &log;
+    }
+    ~TLogCapture()
+    {
+        log.SetOnAdd({});
+        AppLog = nullptr;
+    }
+    TFwTempDir dir;
+    TCvAppLog log{dir.File("test.log")};
+    std::vector<std::string> lines;
 };
 
 double ProcessCpuMs()
@@ -343,6 +364,7 @@ TEST_F(ComPortDeviceTest, SettingsTheDeviceRefusesLeaveThePortClosed)
 
 TEST_F(ComPortDeviceTest, DeviceThatGoesAwayStopsDeliveringWithoutSpinningAndStaysClosable)
 {
+    TLogCapture log;
     port.Open();
     ASSERT_TRUE(pty.Send("$01"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return events.received == "$01"; }, kWaitMs));
@@ -356,6 +378,8 @@ TEST_F(ComPortDeviceTest, DeviceThatGoesAwayStopsDeliveringWithoutSpinningAndSta
     QTest::qWait(300); // idle: a port that kept polling the dead device would burn this time
     EXPECT_LT(ProcessCpuMs() - cpuBefore, 100.0);
     EXPECT_EQ(events.rxCounts.size(), 1u);
+    // The loss is logged once, naming the port.
+    EXPECT_EQ(log.lines, std::vector<std::string>{"ERROR Serial port '" + pty.SlavePath() + "' was lost."});
 
     EXPECT_NO_THROW(port.Close());
     EXPECT_THROW(port.WriteStr("#01\r\n"), EComPort);
@@ -367,6 +391,83 @@ TEST_F(ComPortDeviceTest, DeviceThatGoesAwayStopsDeliveringWithoutSpinningAndSta
     EXPECT_FALSE(port.DeviceLost());
     ASSERT_TRUE(fresh.Send("$02"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return events.received == "$01$02"; }, kWaitMs));
+}
+
+// The device fails while the port still holds it open: the write that meets the failure
+// raises it, and the port owes nothing to the next write.
+TEST_F(ComPortDeviceTest, WriteToAFailedDeviceRaisesFromThatWrite)
+{
+    port.Open();
+    EXPECT_EQ(port.WriteStr("#01\r\n"), 5);
+    EXPECT_EQ(FarEndRead(5), "#01\r\n");
+    pty.ReleaseSlaveHold();
+    pty.CloseMaster(); // no pass of the event loop between this and the write
+    try {
+        port.WriteStr("#02\r\n");
+        ADD_FAILURE() << "the write succeeded";
+    } catch (const EComPort& e) {
+        EXPECT_EQ(e.Code(), CE_WriteFailed);
+        EXPECT_GT(e.WinCode(), 0);
+    }
+}
+
+// What was written leaves the line at the port's rate and frame; the time is counted on the
+// timer service's clock, queues behind earlier writes and ends with a purge or a close.
+TEST(ComPortLineTime, WritesOccupyTheLineForTheirCharactersAtTheRate)
+{
+    TCvManualClock clock;
+    TCvTimerServiceScope scope(&clock);
+    TPtyPair pty;
+    ASSERT_TRUE(pty.Valid());
+    TComSerialPort port;
+    port.SetPort(pty.SlavePath());
+    port.SetBaudRate(br9600);
+    port.Open();
+    EXPECT_EQ(port.LineBusyMs(), 0u);
+    port.WriteStr(std::string(960, 'x')); // 9600 bits at 8N1: one second
+    EXPECT_EQ(port.LineBusyMs(), 1000u);
+    clock.Advance(400);
+    port.WriteStr(std::string(96, 'y')); // queues behind the rest of the first
+    EXPECT_EQ(port.LineBusyMs(), 700u);
+    clock.Advance(700);
+    EXPECT_EQ(port.LineBusyMs(), 0u);
+    port.WriteStr(std::string(480, 'z'));
+    port.ClearBuffer(false, true);
+    EXPECT_EQ(port.LineBusyMs(), 0u);
+    port.WriteStr(std::string(480, 'z'));
+    port.Close();
+    EXPECT_EQ(port.LineBusyMs(), 0u);
+}
+
+TEST(ComPortLineTime, FrameAndRateSetTheTimeOfACharacter)
+{
+    struct TCase {
+        TBaudRate rate;
+        uint32_t custom;
+        TDataBits data;
+        TParityBits parity;
+        TStopBits stop;
+        double bits;  // a character on the line
+        double msFor1000;
+    };
+    const TCase cases[] = {
+        {br9600, 0, dbEight, prNone, sbOneStopBit, 10, 1041.6667},
+        {br4800, 0, dbEight, prEven, sbOneStopBit, 11, 2291.6667},
+        {br115200, 0, dbSeven, prOdd, sbTwoStopBits, 11, 95.4861},
+        {br110, 0, dbFive, prNone, sbOne5StopBits, 7.5, 68181.818},
+        {brCustom, 250000, dbEight, prMark, sbTwoStopBits, 12, 48},
+        {brCustom, 0, dbEight, prNone, sbOneStopBit, 10, 0}, // no rate: no line time
+    };
+    for (const TCase& c : cases) {
+        TComSerialPort port; // closed: the settings are only stored
+        port.SetBaudRate(c.rate);
+        port.SetCustomBaudRate(c.custom);
+        port.SetDataBits(c.data);
+        port.Parity().SetBits(c.parity);
+        port.SetStopBits(c.stop);
+        EXPECT_DOUBLE_EQ(port.CharBits(), c.bits) << BaudRateToText(c.rate);
+        EXPECT_NEAR(port.LineTimeMs(1000), c.msFor1000, 0.001) << BaudRateToText(c.rate);
+    }
 }
 
 TEST(ComPortOutputQueue, DeviceThatStopsReadingCannotGrowTheQueueAndStaleBytesAreDropped)

@@ -20,6 +20,7 @@ void TQvTestComPort::Open()
     ++fOpenCount;
     fInput.clear();
     fUndelivered = false;
+    LineIdle();
     CallAfterOpen();
 }
 
@@ -31,10 +32,11 @@ void TQvTestComPort::Close()
     ++fCloseCount;
     fInput.clear();
     fUndelivered = false;
+    LineIdle();
     CallAfterClose();
 }
 
-void TQvTestComPort::ClearBuffer(bool input, bool)
+void TQvTestComPort::ClearBuffer(bool input, bool output)
 {
     if (!fOpen)
         throw EComPort(CE_PurgeFailed, EBADF);
@@ -42,6 +44,8 @@ void TQvTestComPort::ClearBuffer(bool input, bool)
         fInput.clear();
         fUndelivered = false;
     }
+    if (output)
+        LineIdle();
 }
 
 int32_t TQvTestComPort::InputCount()
@@ -73,6 +77,8 @@ int32_t TQvTestComPort::WriteStr(const std::string& str)
     if (fWriteError > 0)
         throw EComPort(CE_WriteFailed, fWriteError);
     fWritten += str;
+    if (fLineTimed)
+        LineWritten(str.size());
     if (fOnWrite) {
         const bool outer = !fInWrite;
         fInWrite = true;
@@ -87,6 +93,14 @@ int32_t TQvTestComPort::WriteStr(const std::string& str)
             fInWrite = false;
     }
     return static_cast<int32_t>(str.size());
+}
+
+void TQvTestComPort::Lose()
+{
+    if (!fOpen)
+        return;
+    DeviceWentAway();
+    Close();
 }
 
 void TQvTestComPort::Receive(const std::string& bytes)

@@ -2,6 +2,9 @@
 // What the code under test writes is collected (and handed to an optional callback, e.g. an
 // in-process beacon); the test "receives" bytes, which raises OnRxChar with the count waiting.
 //
+// Bytes cross at once unless SetLineTimed(true): then each write occupies the line for its
+// line time at the port's rate (LineBusyMs), as on a device.
+//
 // Delivery follows the device port: one delivery at a time. Bytes received while a delivery
 // is being handled are delivered right after it returns; bytes received from inside WriteStr
 // outside a delivery (a beacon answering a command sent from a timer) wait for
@@ -40,6 +43,9 @@ public:
     void SetOpenError(int32_t winCode) { fOpenError = winCode; }
     // Makes writes fail with code 2 and this OS error number (0: writes succeed again).
     void SetWriteError(int32_t winCode) { fWriteError = winCode; }
+    void SetLineTimed(bool value) { fLineTimed = value; }
+    // The device goes away: logged and marked as the device port does it, then closed.
+    void Lose();
     int OpenCount() const { return fOpenCount; }
     int CloseCount() const { return fCloseCount; }
 
@@ -55,6 +61,7 @@ private:
     std::function<void(const std::string&)> fOnWrite;
     int32_t fOpenError = 0;
     int32_t fWriteError = 0;
+    bool fLineTimed = false;
     int fOpenCount = 0;
     int fCloseCount = 0;
 };

@@ -4,11 +4,16 @@
 
 #include "app/QvDialogs.h"
 #include "framework/CvClock.h"
+#include "framework/CvFormat.h"
 #include "protocol/QvConfigText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -147,6 +152,61 @@ TEST_F(ConfigFormTest, LeavingAControlStoresTheLimitedValueAndShowsItAsStored)
     EXPECT_EQ(+c.UsblCal.Baseline[CoefIndex(10, 3)], 10.0f); // baseline 1-0, A
     EXPECT_EQ(+c.UsblCal.Baseline[CoefIndex(31, 0)], -1.25f); // baseline 3-1, D
     EXPECT_TRUE(c.EngMode);
+}
+
+TEST_F(ConfigFormTest, ValuesTheProgramShowsAreWholeAndEnteringAndLeavingKeepsThem)
+{
+    // The largest values each field can hold, as a beacon or a Beacon Config File may give them.
+    TQvCmdEngineeringConfig c = EngConfig();
+    c.Hardware = {65535, 255, 4294967295u, 0xFFFF, 3};
+    c.UsblCal.Baseline[CoefIndex(10, 3)] = 1e30f;
+    c.UsblCal.Baseline[CoefIndex(20, 3)] = -12.5f;
+    TQvConfigFrm form(c, fFolder);
+    Show(form);
+    const struct {
+        const char* Control;
+        std::string Shown;
+    } shown[] = {
+        {"uPartCmb", "65535"},
+        {"uRevisionEdit", "255"},
+        {"uSerialEdit", "4294967295"},
+        {"uFlagsSysEdit", "0xFFFF"},
+        {"uBaseline10x3Edit", CvFormat("%.8f", static_cast<double>(1e30f))},
+        {"uBaseline20x3Edit", "-12.50000000"},
+    };
+    for (const auto& k : shown)
+        EXPECT_EQ(Shown(Find<QWidget>(form, k.Control)).toStdString(), k.Shown) << k.Control;
+
+    // Clicking into each box and on into the next, typing nothing, changes no value.
+    for (const auto& k : shown) {
+        QWidget* control = Find<QWidget>(form, k.Control);
+        if (auto* combo = qobject_cast<QComboBox*>(control))
+            control = combo->lineEdit();
+        QTest::mouseClick(control, Qt::LeftButton);
+        EXPECT_TRUE(control->hasFocus()) << k.Control;
+    }
+    QTest::mouseClick(Find<QWidget>(form, "uBaseline32x0Edit"), Qt::LeftButton);
+    for (const auto& k : shown)
+        EXPECT_EQ(Shown(Find<QWidget>(form, k.Control)).toStdString(), k.Shown) << k.Control;
+    const TQvCmdEngineeringConfig r = form.Config();
+    EXPECT_EQ(std::memcmp(&r.Hardware, &c.Hardware, sizeof c.Hardware), 0);
+    EXPECT_EQ(std::memcmp(&r.UsblCal, &c.UsblCal, sizeof c.UsblCal), 0);
+
+    // What the operator types is still limited in length, then in range.
+    const struct {
+        const char* Control;
+        const char* Typed;
+        const char* Shown;
+    } typed[] = {
+        {"uPartCmb", "1234567", "12345"},    {"uRevisionEdit", "2555", "250"},
+        {"uSerialEdit", "12345678", "123456"}, {"uFlagsSysEdit", "0x12345", "0x1234"},
+    };
+    for (const auto& k : typed) {
+        QWidget* control = Find<QWidget>(form, k.Control);
+        TypeAndLeave(control, k.Typed);
+        EXPECT_EQ(Shown(control).toStdString(), k.Shown) << k.Control;
+    }
+    EXPECT_EQ(+form.Config().Hardware.SerialNumber, 123456u);
 }
 
 TEST_F(ConfigFormTest, BaselineEditsCarryTheirPairAndCoefficient)
@@ -503,6 +563,67 @@ TEST_F(ConfigFormTest, FileProblemsAreReportedAndChangeNothing)
     ASSERT_EQ(errors.size(), 3u);
     EXPECT_EQ(errors[2], "Unable to write to " + earlier);
     EXPECT_EQ(ReadFile(earlier), "[Config]\nTimestamp=old\n");
+}
+
+TEST_F(ConfigFormTest, ASaveThatFailsKeepsTheFolderOfTheLastOneThatWorked)
+{
+    TQvConfigFrm form(EngConfig(), fFolder);
+    std::vector<std::string> errors;
+    QvDialogs().ShowError = [&](const std::string& text, const std::string&) { errors.push_back(text); };
+    const QString sub = fDir.path() + "/calibration";
+    ASSERT_TRUE(QDir().mkpath(sub));
+    std::string answer = (sub + "/first.ini").toStdString();
+    QvDialogs().SaveFile = [&](const TQvFileDialogParams&) { return answer; };
+    QTest::mouseClick(Find<QPushButton>(form, "uSaveBtn"), Qt::LeftButton);
+    ASSERT_TRUE(errors.empty());
+    const std::string worked = QDir::toNativeSeparators(sub + "/").toStdString();
+    EXPECT_EQ(form.ConfigPath(), worked);
+
+    answer = fFolder + "gone/second.ini";
+    QTest::mouseClick(Find<QPushButton>(form, "uSaveBtn"), Qt::LeftButton);
+    ASSERT_EQ(errors.size(), 1u) << "reported once";
+    EXPECT_EQ(errors[0], "Unable to write to " + answer);
+    EXPECT_EQ(form.ConfigPath(), worked);
+}
+
+TEST_F(ConfigFormTest, TheSaveDialogAcceptsExistingFoldersOnly)
+{
+    QvInstallQtDialogs();
+    const std::string missing = fFolder + "gone/beacon.ini";
+    const std::string good = fFolder + "beacon.ini";
+    std::vector<std::string> seen; // what was on top, in order
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* top = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(top)) {
+            seen.push_back("message: " + box->text().toStdString());
+            box->accept();
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(top)) {
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            if (!name || !dialog->isVisible())
+                return;
+            const std::string path = seen.empty() ? missing : good;
+            seen.push_back("dialog: " + dialog->windowTitle().toStdString());
+            name->setText(QString::fromStdString(path));
+            QTest::keyClick(name, Qt::Key_Return);
+        }
+    });
+    poll.start();
+    TQvFileDialogParams params;
+    params.Title = "Save Configuration File";
+    params.Folder = fFolder;
+    params.FileName = "beacon.ini";
+    params.Filter = "Beacon Config File (*.ini);;All Files (*)";
+    params.DefaultExt = "ini";
+    const std::string chosen = QvDialogs().SaveFile(params);
+    poll.stop();
+    EXPECT_EQ(chosen, good);
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0], "dialog: Save Configuration File");
+    EXPECT_NE(seen[1].find("message: "), std::string::npos) << seen[1];
+    EXPECT_NE(seen[1].find(fFolder + "gone"), std::string::npos) << seen[1];
+    EXPECT_EQ(seen[2], "dialog: Save Configuration File");
 }
 
 } // namespace

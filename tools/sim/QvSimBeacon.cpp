@@ -445,8 +445,8 @@ void TQvSimBeacon::DoProgUpdate(const std::vector<uint8_t>&)
         return;
     }
     fImage = std::move(session.Image);
-    fState.App.Valid = true;
-    fState.App.Checksum = session.Checksum;
+    fState.App.Valid = !fConfig.Faults.UpdateInvalid;
+    fState.App.Checksum = fConfig.Faults.UpdateChecksum.value_or(session.Checksum);
     Changed();
     fSilent = true;
     fRebootPending = true;

@@ -77,5 +77,5 @@ bool TQvSimStatusRule::Parse(std::string_view text, TQvSimStatusRule& rule, std:
 bool TQvSimFaults::Any() const
 {
     return !Drop.empty() || !Status.empty() || !Corrupt.empty() || !CloseAt.empty() || NoiseBytes > 0
-        || ChunkSize > 0 || NoReturn || PollAnswer > 0;
+        || ChunkSize > 0 || NoReturn || PollAnswer > 0 || UpdateInvalid || UpdateChecksum.has_value();
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,8 @@ struct TQvSimFaults {
     uint32_t ChunkPauseMs = 0;             // ...with this pause between them
     bool NoReturn = false;                 // after an update the beacon never comes back
     uint32_t PollAnswer = 0;               // after an update, identification requests before the n-th go unanswered
+    bool UpdateInvalid = false;            // an accepted update leaves the application not valid
+    std::optional<uint32_t> UpdateChecksum; // an accepted update leaves this application checksum
     uint32_t Seed = 1;                     // noise generator seed
 
     bool Any() const;

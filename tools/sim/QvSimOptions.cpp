@@ -65,6 +65,8 @@ std::vector<TQvToolOption> Options()
     o.push_back({"chunk", true, "SIZE[:MS]: split replies into SIZE-byte chunks, MS apart (default 5)"});
     o.push_back({"no-return", false, "never come back after an update"});
     o.push_back({"poll-answer", true, "N: after an update answer identification requests from the N-th on"});
+    o.push_back({"update-invalid", false, "an accepted update leaves the application not valid"});
+    o.push_back({"update-checksum", true, "HEX: an accepted update leaves this application checksum"});
     o.push_back({"seed", true, "N: seed of the noise generator (default 1)"});
     return o;
 }
@@ -204,6 +206,17 @@ bool TQvSimOptions::Parse(const std::vector<std::string>& args, TQvSimOptions& o
             if (!Number(a, 1, 1000, n, error))
                 return false;
             o.Config.Faults.PollAnswer = static_cast<uint32_t>(n);
+        } else if (name == "update-invalid") {
+            o.Config.Faults.UpdateInvalid = true;
+        } else if (name == "update-checksum") {
+            // Checked and converted as the state's own checksums are.
+            TQvSimState check = TQvSimState::Defaults();
+            std::string why;
+            if (!check.Set("AppChecksum", a.Value, why)) {
+                error = CvFormat("--update-checksum: %s", why);
+                return false;
+            }
+            o.Config.Faults.UpdateChecksum = check.App.Checksum;
         } else if (name == "seed") {
             if (!Number(a, 0, 0xFFFFFFFFull, n, error))
                 return false;

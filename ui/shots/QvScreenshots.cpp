@@ -1,8 +1,8 @@
 // quorvan-screenshots: takes pictures of the program's two windows for the documentation. The
 // real windows and the real application core run in a scratch program folder against a
-// simulated beacon on a pseudo-terminal; the main window is taken after reading the beacon (Info)
-// and again half-way through programming the demo package, and the factory window is shown as it opens
-// after Info. Runs offscreen (QT_QPA_PLATFORM=offscreen) or on any display.
+// simulated beacon on a pseudo-terminal; the main window is taken after reading the beacon (Info),
+// half-way through programming the demo package, when that run has completed and after a run that
+// aborted, and the factory window is shown as it opens after Info. Runs offscreen (QT_QPA_PLATFORM=offscreen) or on any display.
 //
 //     quorvan-screenshots OUTPUT_FOLDER DEMO_FWX
 //     quorvan-screenshots --icons ICON_THEME_FOLDER    the program icon as hicolor PNGs
@@ -15,15 +15,16 @@
 #include "tools/simqt/QvSimHost.h"
 #include "ui/QvConfigForm.h"
 #include "ui/QvMainForm.h"
+#include "ui/QvOutcomePanel.h"
 #include "ui/QvPictures.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPainter>
 #include <QPixmap>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -59,12 +60,6 @@ bool Save(QWidget& window, const QString& path)
     }
     std::printf("%s\n", qPrintable(path));
     return true;
-}
-
-bool LogHas(QWidget& form, const char* text)
-{
-    auto* log = form.findChild<QPlainTextEdit*>("uProgramLog");
-    return log && log->toPlainText().contains(text);
 }
 
 int Fail(const char* what)
@@ -155,18 +150,48 @@ int main(int argc, char** argv)
 
         // Info, then Program caught half-way, with the bar showing.
         form.findChild<QPushButton*>("uInfoBtn")->click();
-        if (!WaitUntil([&] { return LogHas(form, "Usbl Baseline 32:"); }, 10000))
+        auto* outcome = form.findChild<TQvOutcomePanel*>("uOutcomePnl");
+        if (!WaitUntil([&] { return outcome->Mark() == MARK_DONE; }, 10000))
             return Fail("The beacon did not answer Info.");
         if (!Save(form, out + "/main-window.png"))
             result = 1;
         auto* bar = form.findChild<QProgressBar*>("uProgramBar");
         form.findChild<QPushButton*>("uProgramBtn")->click();
-        if (!WaitUntil([&] { return bar->isVisible() && bar->value() >= 45; }, 30000))
+        if (!WaitUntil([&] { return bar->isVisible() && bar->value() >= 45 && outcome->Text().contains(" left"); },
+                       30000))
             return Fail("Programming did not start.");
         if (!Save(form, out + "/main-window-programming.png"))
             result = 1;
-        if (!WaitUntil([&] { return LogHas(form, "Completed.") || LogHas(form, "Aborted."); }, 60000))
+        if (!WaitUntil([&] { return outcome->Mark() == MARK_DONE || outcome->Mark() == MARK_ERROR; }, 60000))
             return Fail("Programming did not finish.");
+        if (!Save(form, out + "/main-window-completed.png"))
+            result = 1;
+
+        // A run that aborts: a second beacon that loses the 30th block.
+        TQvSimConfig lossy = config;
+        TQvSimSelector lost;
+        if (!TQvSimSelector::Parse("PROG_BLOCK:30", lost, error))
+            return Fail(error.c_str());
+        lossy.Faults.Drop.push_back(lost);
+        TQvSimBeacon lossyBeacon(lossy);
+        TQvSimHost lossyHost(lossyBeacon);
+        if (!lossyHost.OpenPty(error))
+            return Fail(error.c_str());
+        auto* connect = form.findChild<QPushButton*>("uConnectBtn");
+        connect->click(); // disconnect
+        AppCore->Settings()->SerialPort().SetPortName(lossyHost.DevicePath());
+        auto* ports = form.findChild<QComboBox*>("uCommsPortCombo");
+        ports->showPopup(); // the list is read afresh as it opens
+        ports->hidePopup();
+        connect->click();
+        form.findChild<QPushButton*>("uProgramBtn")->click();
+        if (!WaitUntil([&] { return outcome->Mark() == MARK_ERROR; }, 60000))
+            return Fail("Programming did not abort.");
+        if (!Save(form, out + "/main-window-aborted.png"))
+            result = 1;
+        connect->click();
+        AppCore->Settings()->SerialPort().SetPortName(host.DevicePath());
+        connect->click();
 
         // The factory window as it opens after Info: the beacon's identity and calibration.
         TQvConfigFrm configForm(&form);
