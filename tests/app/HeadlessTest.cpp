@@ -1,18 +1,39 @@
 // The headless commands, each run as a process against the simulator process on its
 // pseudo-terminal, with the program copied into a temporary folder so its settings, log and
-// lock file live there.
+// lock file live there; also several runs at once, sharing the log and refused a held port.
 #include "app/QvHeadless.h"
 #include "framework/CvFiles.h"
 
 #include "tests/app/HeadlessFixture.h"
 
 #include <QLockFile>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
 namespace {
 
-class QvHeadlessTest : public QvHeadlessFixture {};
+class QvHeadlessTest : public QvHeadlessFixture {
+protected:
+    // Starts the program without waiting for it (runs side by side).
+    void StartRun(QProcess& proc, const std::vector<std::string>& args)
+    {
+        QvCloseOnExecAll();
+        proc.start(QString::fromStdString(fExe), QvArgs(args));
+        ASSERT_TRUE(proc.waitForStarted(10000));
+    }
+    // Waits for a started program to end; its exit status, or -1. Its output goes to `out`.
+    static int FinishRun(QProcess& proc, std::string& out)
+    {
+        const bool ended = proc.waitForFinished(60000);
+        out += proc.readAllStandardOutput().toStdString();
+        return ended && proc.exitStatus() == QProcess::NormalExit ? proc.exitCode() : -1;
+    }
+};
 
 // A Beacon Config File with a hardware identity to write.
 const char* const kBeaconConfig =
@@ -186,4 +207,77 @@ TEST_F(QvHeadlessTest, ConfigThatTheBeaconRefusedFails)
             EXPECT_TRUE(QvHas(r.Out, line)) << line << "\n" << r.Out;
         EXPECT_TRUE(QvHas(r.Out, "Config Information...")) << "the beacon is read back all the same\n" << r.Out;
     }
+}
+
+// Two programming runs at once, each saving the shared log many times on the way: every line
+// either printed is in the file as often as both printed it.
+TEST_F(QvHeadlessTest, RunsOnTwoPortsShareTheLogWithoutLosingLines)
+{
+    const std::string fwx = Pack(300 * 256);
+    TQvSimProcess simA;
+    TQvSimProcess simB;
+    const std::string portA = simA.Start({"--reboot-ms", "200"});
+    const std::string portB = simB.Start({"--reboot-ms", "200"});
+    ASSERT_FALSE(portA.empty());
+    ASSERT_FALSE(portB.empty());
+
+    QProcess a;
+    QProcess b;
+    StartRun(a, {"program", fwx, "-PORT=" + portA});
+    StartRun(b, {"program", fwx, "-PORT=" + portB});
+    std::string outA;
+    std::string outB;
+    EXPECT_EQ(FinishRun(a, outA), 0) << outA;
+    EXPECT_EQ(FinishRun(b, outB), 0) << outB;
+
+    std::vector<std::string> printed = Lines(outA);
+    const std::vector<std::string> linesB = Lines(outB);
+    printed.insert(printed.end(), linesB.begin(), linesB.end());
+    ASSERT_GT(printed.size(), 600u) << "both runs log every block";
+    const std::vector<std::string> logged = LogTexts(FwReadFile(fDir.File("quorvan-programmer.log")));
+    std::vector<std::string> missing;
+    for (std::string line : printed) {
+        std::replace(line.begin(), line.end(), '"', '\'');
+        const auto inOutput = std::count(printed.begin(), printed.end(), line);
+        if (std::count(logged.begin(), logged.end(), line) < inOutput)
+            missing.push_back(line);
+    }
+    EXPECT_TRUE(missing.empty()) << missing.size() << " lines missing, first: " << missing.front();
+    EXPECT_EQ(std::count(logged.begin(), logged.end(), "Completed."), 2);
+    EXPECT_EQ(std::count(logged.begin(), logged.end(), "Application closing down."), 2);
+}
+
+// While one process programs a beacon, a second one asking for the same port is refused with
+// the holder's name and process id; a third one on another port works meanwhile.
+TEST_F(QvHeadlessTest, APortIsHeldByOneProcessAtATime)
+{
+    const std::string fwx = Pack(100 * 256);
+    TQvSimProcess simA;
+    TQvSimProcess simB;
+    const std::string portA = simA.Start({"--reboot-ms", "200", "--baud", "115200"});
+    const std::string portB = simB.Start({"--reboot-ms", "200"});
+    ASSERT_FALSE(portA.empty());
+    ASSERT_FALSE(portB.empty());
+
+    QProcess holder;
+    StartRun(holder, {"program", fwx, "-PORT=" + portA});
+    std::string heldOut;
+    while (heldOut.find("Device transfering block") == std::string::npos && holder.waitForReadyRead(10000))
+        heldOut += holder.readAllStandardOutput().toStdString();
+    ASSERT_NE(heldOut.find("Device transfering block"), std::string::npos) << heldOut;
+
+    const TQvRunResult refused = QvRun(fExe, {"info", "-PORT=" + portA});
+    EXPECT_EQ(refused.ExitCode, QV_EXIT_PORT) << refused.Out << refused.Err;
+    const std::string expected = "The serial port '" + portA + "' is in use by quorvan-programmer (process "
+        + std::to_string(holder.processId()) + ").";
+    EXPECT_NE(refused.Out.find(expected), std::string::npos) << refused.Out;
+
+    const TQvRunResult other = QvRun(fExe, {"info", "-PORT=" + portB});
+    EXPECT_EQ(other.ExitCode, 0) << other.Out << other.Err;
+    EXPECT_EQ(holder.state(), QProcess::Running) << "the other runs came and went during the first";
+
+    EXPECT_EQ(FinishRun(holder, heldOut), 0) << heldOut;
+    // Once the holder is done the port is free again.
+    const TQvRunResult after = QvRun(fExe, {"info", "-PORT=" + portA});
+    EXPECT_EQ(after.ExitCode, 0) << after.Out;
 }

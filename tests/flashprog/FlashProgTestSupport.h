@@ -134,6 +134,24 @@ private:
     std::vector<TEntry> fEntries;
 };
 
+// Moves `clock` on by `ms`, stopping at every due timer; `pump` delivers what each step made
+// happen (before the first step and after every one).
+template <typename TPump>
+void FpAdvance(TCvManualClock& clock, uint64_t ms, TPump&& pump)
+{
+    const uint64_t end = clock.NowMs() + ms;
+    pump();
+    for (;;) {
+        const int64_t due = clock.NextDueIn();
+        if (due < 0 || clock.NowMs() + static_cast<uint64_t>(due) > end)
+            break;
+        clock.AdvanceToNext();
+        pump();
+    }
+    clock.Advance(end - clock.NowMs());
+    pump();
+}
+
 // The engine against an in-process simulated beacon over the in-memory port. The beacon
 // answers at once (no pacing); its replies reach the engine when the rig pumps the port.
 class TFpRig {
@@ -172,17 +190,7 @@ public:
     // Moves the clock on by `ms`, stopping at every due timer to deliver what it made happen.
     void Advance(uint64_t ms)
     {
-        const uint64_t end = Clock.NowMs() + ms;
-        Pump();
-        for (;;) {
-            const int64_t due = Clock.NextDueIn();
-            if (due < 0 || Clock.NowMs() + static_cast<uint64_t>(due) > end)
-                break;
-            Clock.AdvanceToNext();
-            Pump();
-        }
-        Clock.Advance(end - Clock.NowMs());
-        Pump();
+        FpAdvance(Clock, ms, [this] { Pump(); });
     }
 
     std::vector<EQvFlashProgAction> ActionKinds() const

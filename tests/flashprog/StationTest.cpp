@@ -83,28 +83,17 @@ struct TBench {
     bool Answering = true;
 };
 
-// Moves the manual clock on in steps, delivering what each step made happen on every port.
-void RunAll(TCvManualClock& clock, std::vector<TBench*> benches, uint64_t ms)
+// Moves the manual clock on, delivering what each step made happen on every port.
+void RunAll(TCvManualClock& clock, const std::vector<TBench*>& benches, uint64_t ms)
 {
-    auto pump = [&] {
+    FpAdvance(clock, ms, [&] {
         for (bool again = true; again;) {
             again = false;
             for (TBench* b : benches)
                 while (b->Port->DeliverPending())
                     again = true;
         }
-    };
-    const uint64_t end = clock.NowMs() + ms;
-    pump();
-    for (;;) {
-        const int64_t due = clock.NextDueIn();
-        if (due < 0 || clock.NowMs() + static_cast<uint64_t>(due) > end)
-            break;
-        clock.AdvanceToNext();
-        pump();
-    }
-    clock.Advance(end - clock.NowMs());
-    pump();
+    });
 }
 
 } // namespace
