@@ -39,6 +39,27 @@ protected:
 const char* const kBeaconConfig =
     "[Hardware]\nLoad=1\nPartNumber=1520\nPartRevision=3\nSerialNumber=777\nFlagsSys=0\nFlagsUser=5\n";
 
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The texts of a log file's entries ("1,date,INFO,'text'" -> "text").
+std::vector<std::string> LogTexts(const std::string& file)
+{
+    std::vector<std::string> texts;
+    for (const std::string& line : Lines(file)) {
+        const size_t open = line.find(",\"");
+        if (open != std::string::npos && line.size() > open + 3)
+            texts.push_back(line.substr(open + 2, line.find_last_of('"') - open - 2));
+    }
+    return texts;
+}
+
 } // namespace
 
 TEST_F(QvHeadlessTest, ArgumentsAndUsage)
