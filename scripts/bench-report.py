@@ -241,6 +241,49 @@ def reading(program, data):
     return "\n".join(out)
 
 
+GANG_ROW = re.compile(r"^(\d+)\s*\|\s*([\d.]+)\s+([\d.]+)\s+([\d.]+)\s*\|\s*([\d.]+)\s+([\d.]+)\s+([\d.]+)(.*)$")
+
+
+def gang_section(results, build_dir, index):
+    """The many-beacons section, from gang_bench's own table (gang_bench.txt), or None."""
+    path = results / "gang_bench.txt"
+    if not path.exists():
+        return None
+    rows = []
+    for line in path.read_text(encoding="utf-8").splitlines():
+        m = GANG_ROW.match(line.strip())
+        if m:
+            rows.append(m.groups())
+    if not rows:
+        return None
+    loads = []
+    tsv = results / "gang.tsv"
+    if tsv.exists():
+        for line in tsv.read_text(encoding="utf-8").splitlines():
+            loads += [float(x) for x in line.split("\t")[2:4]]
+    out = [f"## {index}. Many beacons at once\n", f"    {build_dir}/bench/gang_bench\n"]
+    out.append("1, 2, 4 and 8 simulator processes paced at 115200 baud, each programmed with the same 64 KiB "
+               "package (256 blocks): first by one program process serving every port (`-PORT=A,B,...`), then "
+               "by one single-port process per beacon started together. Wall time against one beacon's time "
+               "(the one-beacon run of one process), and the program's CPU seconds per beacon (user + system of "
+               "the program processes only, from `wait4`; the simulators are not counted).")
+    if loads:
+        out.append(f"Load average (1 minute) before and after: {min(loads):.1f} to {max(loads):.1f}.")
+    out.append("")
+    out.append("| beacons | one process: s | x one | CPU s/beacon | one process each: s | x one | CPU s/beacon |")
+    out.append("|---|---|---|---|---|---|---|")
+    for r in rows:
+        note = " (a run failed)" if r[7].strip() else ""
+        out.append(f"| {r[0]} | {r[1]} | {r[2]} | {r[3]} | {r[4]} | {r[5]} | {r[6]}{note} |")
+    out.append("")
+    last = rows[-1]
+    ratio, cpu = float(last[2]), float(last[3])
+    out.append(f"Goal for {last[0]} beacons from one process: at most 1.05 times one beacon's time "
+               f"(measured x{last[2]}: {met(ratio <= 1.05)}) and at most 0.2 CPU seconds per beacon "
+               f"(measured {last[3]}: {met(cpu <= 0.2)}).\n")
+    return "\n".join(out)
+
+
 def main():
     results, build_dir = Path(sys.argv[1]), sys.argv[2]
     data = load_results(results)
@@ -315,6 +358,9 @@ def main():
         text = reading(program, data)
         if text:
             page.append(text + "\n")
+    gang = gang_section(results, build_dir, len(programs) + 1)
+    if gang:
+        page.append(gang)
     sys.stdout.write("\n".join(page).rstrip("\n") + "\n")
 
 

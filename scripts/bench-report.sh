@@ -21,8 +21,9 @@ declare -A ARGS=()
 if [ "${QV_BENCH_FULL:-0}" != 1 ]; then
   ARGS[line_rate_bench]="--benchmark_filter=-/57600/"
 fi
-# The soak is a robustness run, reported in docs/RELIABILITY.md.
-SKIP=" soak_bench "
+# The soak is a robustness run, reported in docs/RELIABILITY.md; the gang benchmark runs whole
+# programs and prints its own table (below).
+SKIP=" soak_bench gang_bench "
 
 for exe in "$BUILD_DIR"/bench/*_bench; do
   name="$(basename "$exe")"
@@ -35,6 +36,14 @@ for exe in "$BUILD_DIR"/bench/*_bench; do
   after="$(cut -d' ' -f1 /proc/loadavg)"
   printf '%s\t%s\t%s\t%s\n' "$name" "$args" "$before" "$after" >>"$results/runs.tsv"
 done
+
+# Many beacons at once: 1, 2, 4 and 8 paced simulators, one process against one process each
+# (about two minutes).
+echo "== gang_bench"
+before="$(cut -d' ' -f1 /proc/loadavg)"
+"$BUILD_DIR/bench/gang_bench" | tee "$results/gang_bench.txt"
+after="$(cut -d' ' -f1 /proc/loadavg)"
+printf '%s\t%s\t%s\t%s\n' gang_bench "" "$before" "$after" >>"$results/gang.tsv"
 
 python3 scripts/bench-report.py "$results" "$BUILD_DIR" >docs/PERFORMANCE.md.new
 mv docs/PERFORMANCE.md.new docs/PERFORMANCE.md
