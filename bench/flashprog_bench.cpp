@@ -12,7 +12,6 @@
 #include "serial/ComSerialPort.h"
 #include "bench/BenchPackage.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
@@ -133,12 +132,3 @@ void BM_ProgramOverPty(benchmark::State& state)
 BENCHMARK(BM_ProgramOverPty)->Arg(1024)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -15,7 +15,6 @@
 #include "tools/sim/QvSimBeacon.h"
 #include "tools/simqt/QvSimHost.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
@@ -168,12 +167,3 @@ BENCHMARK(BM_ProgramAtLineRate)
     ->Unit(benchmark::kSecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

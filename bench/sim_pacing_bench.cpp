@@ -3,7 +3,6 @@
 // their characters take at 10 bits each. Reported as "vs_line" (1.00 = exactly line time).
 #include "protocol/QvCmdSys.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSerialPort>
@@ -99,12 +98,3 @@ void BM_PacedBlockAndAck(benchmark::State& state)
 BENCHMARK(BM_PacedBlockAndAck)->Arg(115200)->Arg(57600)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_PacedBlockAndAck)->Arg(9600)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

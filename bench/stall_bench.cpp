@@ -10,7 +10,6 @@
 #include "serial/ComSerialPort.h"
 #include "bench/BenchPackage.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
@@ -104,12 +103,3 @@ void BM_MainThreadStallAt4800(benchmark::State& state)
 BENCHMARK(BM_MainThreadStallAt4800)->Arg(2)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
