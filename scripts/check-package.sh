@@ -127,7 +127,7 @@ for section in COMMANDS SWITCHES FILES; do
   grep -q "^$section" "$work/quorvan-programmer.txt" || fail "quorvan-programmer.1 has no $section section"
 done
 # Every command and switch of the program's own usage text is in its manual page.
-for word in ports info program config inspect -PORT= -BAUD= -TRACE -LOG= -LOGAUTOSAVE= -LOGENTRIES= -MIN; do
+for word in ports info program config inspect -PORT= -BAUD= -WATCH= -RESULTS= -TRACE -LOG= -LOGAUTOSAVE= -LOGENTRIES= -MIN; do
   grep -q -- "$word" "$work/quorvan-programmer.txt" || fail "quorvan-programmer.1 does not mention $word"
 done
 pass "manual pages render"
