@@ -14,18 +14,18 @@ uint64_t NowMs()
 
 } // namespace
 
-TQvBeaconJob::TQvBeaconJob(TQvFlashProg& engine, std::string port, TQvBeaconJobSpec spec, TLogFunc log)
+TQvBeaconJob::TQvBeaconJob(TQvFlashProg& engine, std::string port, TQvBeaconJobOrder order, TLogFunc log)
     : fEngine(engine)
-    , fSpec(std::move(spec))
+    , fOrder(std::move(order))
     , fLog(std::move(log))
     , fWatch(WatchMs)
     , fFinish(1) // the next turn of the event loop (an interval of 0 never fires)
 {
     fRow.Port = port;
     fRecord.Port = std::move(port);
-    fRecord.Operation = fSpec.Operation;
-    if (fSpec.Operation == "program")
-        fRecord.Package = fSpec.File;
+    fRecord.Operation = fOrder.Operation;
+    if (fOrder.Operation == "program")
+        fRecord.Package = fOrder.File;
     fWatch.SetOnTimer(TCvEvent<TCvTimerParams>(this, &TQvBeaconJob::WatchTick));
     fFinish.SetOnTimer(TCvEvent<TCvTimerParams>(this, &TQvBeaconJob::FinishTick));
     if (fEngine.CmdProc())
@@ -53,7 +53,7 @@ void TQvBeaconJob::Start()
 {
     fRecord.Started = std::chrono::system_clock::now();
     fJobStartMs = NowMs();
-    if (!fSpec.AskIdentity || fSpec.Operation == "info") {
+    if (!fOrder.AskIdentity || fOrder.Operation == "info") {
         StartOperation();
         return;
     }
@@ -73,11 +73,11 @@ void TQvBeaconJob::StartOperation()
     fStartMs = NowMs();
     fLastError.clear();
     fClosingLine.clear();
-    if (fSpec.Operation == "program")
-        fStartReturn = fSpec.Package ? fEngine.DeviceProgram(fSpec.File, *fSpec.Package)
-                                     : fEngine.DeviceProgram(fSpec.File);
-    else if (fSpec.Operation == "config")
-        fStartReturn = fEngine.DeviceConfig(fSpec.Key, fSpec.Config);
+    if (fOrder.Operation == "program")
+        fStartReturn = fOrder.Package ? fEngine.DeviceProgram(fOrder.File, *fOrder.Package)
+                                     : fEngine.DeviceProgram(fOrder.File);
+    else if (fOrder.Operation == "config")
+        fStartReturn = fEngine.DeviceConfig(fOrder.Key, fOrder.Config);
     else
         fStartReturn = fEngine.DeviceInfo();
     if (fStartReturn != FP_OK) {
@@ -85,7 +85,7 @@ void TQvBeaconJob::StartOperation()
         return;
     }
     // Programming ends with an event; the exchanges end by going idle.
-    if (fSpec.Operation != "program")
+    if (fOrder.Operation != "program")
         fWatch.Start();
 }
 
@@ -125,7 +125,7 @@ void TQvBeaconJob::EngineAction(TQvFlashProgActionParams& params)
         return;
     switch (params.Action) {
     case FP_ACTION_START:
-        if (fPhase == PHASE_OPERATION && fSpec.Operation == "program") {
+        if (fPhase == PHASE_OPERATION && fOrder.Operation == "program") {
             QvProgressStart(fRow.Progress, fEngine.Target());
             fRecord.PackageChecksum = fEngine.Target().Checksum;
             Changed();
@@ -188,7 +188,7 @@ void TQvBeaconJob::FinishTick(TCvTimerParams&)
         fRow.Error = !fLastError.empty() ? fLastError : fClosingLine;
     fRecord.Ok = result == GANG_OK;
     fRecord.Error = fRow.Error;
-    if (fSpec.Operation == "program")
+    if (fOrder.Operation == "program")
         fRecord.Bytes = fRow.Progress.Bytes;
     Changed();
     TQvBeaconJobParams params{this};

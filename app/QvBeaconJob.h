@@ -16,7 +16,7 @@
 #include <functional>
 #include <string>
 
-struct TQvBeaconJobSpec {
+struct TQvBeaconJobOrder {
     std::string Operation;             // "program", "info" or "config"
     std::string File;                  // program: the package
     const TQvFlashProgTarget* Package = nullptr; // program: the package loaded before, if it was
@@ -37,7 +37,7 @@ public:
     // `engine` must be connected to the beacon on `port` before Start and outlive the job; the
     // owner forwards the engine's OnAction and the entries of its log to the job. `log` writes
     // where the engine writes (the job's own entries: an exchange that took too long).
-    TQvBeaconJob(TQvFlashProg& engine, std::string port, TQvBeaconJobSpec spec, TLogFunc log);
+    TQvBeaconJob(TQvFlashProg& engine, std::string port, TQvBeaconJobOrder order, TLogFunc log);
     ~TQvBeaconJob();
     TQvBeaconJob(const TQvBeaconJob&) = delete;
     TQvBeaconJob& operator=(const TQvBeaconJob&) = delete;
@@ -81,7 +81,7 @@ private:
     void SysInfoReply(TQvCmdProcExecuteParams& params);
 
     TQvFlashProg& fEngine;
-    TQvBeaconJobSpec fSpec;
+    TQvBeaconJobOrder fOrder;
     TLogFunc fLog;
     EPhase fPhase = PHASE_IDLE;
     EQvFlashProgReturn fStartReturn = FP_OK;

@@ -33,11 +33,11 @@ void TQvGangRun::TBeaconSink::Add(TCvAppLogMsgType type, const std::string& msg)
     fPrefix.Add(type, msg);
 }
 
-TQvGangRun::TQvGangRun(const TQvHeadlessArgs& args, const TCvComSettings& settings, TQvBeaconJobSpec spec,
+TQvGangRun::TQvGangRun(const TQvHeadlessArgs& args, const TCvComSettings& settings, TQvBeaconJobOrder order,
                        TQvGangDisplay& display, TQvResultsFile* results)
     : fArgs(args)
     , fSettings(std::make_unique<TCvComSettings>(settings))
-    , fSpec(std::move(spec))
+    , fOrder(std::move(order))
     , fDisplay(display)
     , fResults(results)
     , fReap(1)
@@ -60,15 +60,15 @@ bool TQvGangRun::Start()
 {
     // The package is loaded and checked once, before the first beacon; every beacon programs
     // that one load, so a file changed on disk meanwhile changes nothing.
-    if (fSpec.Operation == "program") {
+    if (fOrder.Operation == "program") {
         fPackage = std::make_unique<TQvFlashProgTarget>();
-        if (!TQvFlashProgFile::CheckFile(fSpec.File)
-            || TQvFlashProgFile::Load(fSpec.File, *fPackage) != FP_OK) {
-            AppLog->Add(logError, "The package \"%s\" is not valid; no beacon is programmed.", fSpec.File);
+        if (!TQvFlashProgFile::CheckFile(fOrder.File)
+            || TQvFlashProgFile::Load(fOrder.File, *fPackage) != FP_OK) {
+            AppLog->Add(logError, "The package \"%s\" is not valid; no beacon is programmed.", fOrder.File);
             fRejected = true;
             return false;
         }
-        fSpec.Package = fPackage.get();
+        fOrder.Package = fPackage.get();
     }
     if (fArgs.Watch.empty()) {
         for (const std::string& port : fArgs.Ports)
@@ -138,18 +138,18 @@ void TQvGangRun::AddBeacon(const std::string& port)
         fDisplay.Changed(b.Row);
         TQvResultRecord record;
         record.Port = port;
-        record.Operation = fSpec.Operation;
+        record.Operation = fOrder.Operation;
         record.Error = failure.Text;
         record.Started = record.Finished = started;
-        if (fSpec.Operation == "program")
-            record.Package = fSpec.File;
+        if (fOrder.Operation == "program")
+            record.Package = fOrder.File;
         Record(record);
         fNoPort = true;
         b.Done = true;
         fReap.Start();
         return;
     }
-    b.Job = std::make_unique<TQvBeaconJob>(*b.Station->FlashProg(), port, fSpec,
+    b.Job = std::make_unique<TQvBeaconJob>(*b.Station->FlashProg(), port, fOrder,
                                            [sink = b.Sink.get()](TCvAppLogMsgType type, const std::string& text) {
                                                sink->Add(type, text);
                                            });
@@ -207,7 +207,7 @@ void TQvGangRun::JobDone(TQvBeaconJobParams& params)
         fNoPort = true;
         break;
     default:
-        if (fSpec.Operation == "program")
+        if (fOrder.Operation == "program")
             fRejected = true;
         else
             fFailed = true;

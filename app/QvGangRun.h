@@ -25,8 +25,8 @@ struct TQvPortWatchParams;
 class TQvGangRun {
 public:
     // `settings`: the line settings every port opens with (the port name is each beacon's own).
-    // `spec`: the operation each beacon runs. `results` may be nullptr.
-    TQvGangRun(const TQvHeadlessArgs& args, const TCvComSettings& settings, TQvBeaconJobSpec spec,
+    // `order`: the operation each beacon runs. `results` may be nullptr.
+    TQvGangRun(const TQvHeadlessArgs& args, const TCvComSettings& settings, TQvBeaconJobOrder order,
                TQvGangDisplay& display, TQvResultsFile* results);
     ~TQvGangRun();
     TQvGangRun(const TQvGangRun&) = delete;
@@ -73,7 +73,7 @@ private:
 
     TQvHeadlessArgs fArgs;
     std::unique_ptr<TCvComSettings> fSettings;
-    TQvBeaconJobSpec fSpec;
+    TQvBeaconJobOrder fOrder;
     std::unique_ptr<TQvFlashProgTarget> fPackage;
     TQvGangDisplay& fDisplay;
     TQvResultsFile* fResults;

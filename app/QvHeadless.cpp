@@ -78,10 +78,10 @@ int TQvHeadless::Run(const TQvHeadlessArgs& args)
     }
     if (args.Command == "inspect")
         return RunInspect(args.File);
-    TQvBeaconJobSpec spec;
-    spec.Operation = args.Command;
-    spec.File = args.File;
-    spec.AskIdentity = !args.Results.empty();
+    TQvBeaconJobOrder order;
+    order.Operation = args.Command;
+    order.File = args.File;
+    order.AskIdentity = !args.Results.empty();
     if (args.Command == "config" && !CvFileExists(args.File)) {
         AppLog->Add(logError, "The configuration file \"%s\" does not exist.", args.File);
         return QV_EXIT_REJECTED;
@@ -96,19 +96,19 @@ int TQvHeadless::Run(const TQvHeadlessArgs& args)
         }
     }
     if (QvIsGangRun(args)) {
-        if (args.Command == "config" && !LoadConfig(args.File, spec))
+        if (args.Command == "config" && !LoadConfig(args.File, order))
             return QV_EXIT_REJECTED;
-        return RunGang(args, spec, results.get());
+        return RunGang(args, order, results.get());
     }
     if (!fCore.CommsConnect())
         return QV_EXIT_PORT;
-    const int result = args.Command == "config" && !LoadConfig(args.File, spec) ? QV_EXIT_REJECTED
-                                                                                : RunJob(spec, results.get());
+    const int result = args.Command == "config" && !LoadConfig(args.File, order) ? QV_EXIT_REJECTED
+                                                                                : RunJob(order, results.get());
     fCore.CommsDisconnect();
     return result;
 }
 
-bool TQvHeadless::LoadConfig(const std::string& file, TQvBeaconJobSpec& spec)
+bool TQvHeadless::LoadConfig(const std::string& file, TQvBeaconJobOrder& order)
 {
     TQvSettings& settings = *fCore.Settings();
     TQvCmdEngineeringConfig config = settings.Config();
@@ -119,8 +119,8 @@ bool TQvHeadless::LoadConfig(const std::string& file, TQvBeaconJobSpec& spec)
     }
     config.EngMode = settings.Engineering();
     settings.SetConfig(config);
-    spec.Key = settings.Key();
-    spec.Config = config;
+    order.Key = settings.Key();
+    order.Config = config;
     return true;
 }
 
@@ -141,9 +141,9 @@ int TQvHeadless::RunInspect(const std::string& file)
     return QV_EXIT_OK;
 }
 
-int TQvHeadless::RunJob(const TQvBeaconJobSpec& spec, TQvResultsFile* results)
+int TQvHeadless::RunJob(const TQvBeaconJobOrder& order, TQvResultsFile* results)
 {
-    TQvBeaconJob job(*fCore.FlashProg(), fCore.ComPort()->Port(), spec,
+    TQvBeaconJob job(*fCore.FlashProg(), fCore.ComPort()->Port(), order,
                      [](TCvAppLogMsgType type, const std::string& text) { AppLog->Add(type, text); });
     QEventLoop loop;
     fJob = &job;
@@ -165,10 +165,10 @@ int TQvHeadless::RunJob(const TQvBeaconJobSpec& spec, TQvResultsFile* results)
     // A run that failed because its port went away is a port fault, not the beacon's.
     if (job.Row().Result != GANG_OK && fCore.ComPort()->DeviceLost())
         return QV_EXIT_PORT;
-    return ExitStatus(spec.Operation, job);
+    return ExitStatus(order.Operation, job);
 }
 
-int TQvHeadless::RunGang(const TQvHeadlessArgs& args, const TQvBeaconJobSpec& spec, TQvResultsFile* results)
+int TQvHeadless::RunGang(const TQvHeadlessArgs& args, const TQvBeaconJobOrder& order, TQvResultsFile* results)
 {
     winsize size{};
     const bool live = isatty(STDOUT_FILENO) && ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0;
@@ -177,7 +177,7 @@ int TQvHeadless::RunGang(const TQvHeadlessArgs& args, const TQvBeaconJobSpec& sp
         std::fflush(stdout);
     });
     fGangDisplay = &display;
-    TQvGangRun run(args, fCore.Settings()->SerialPort(), spec, display, results);
+    TQvGangRun run(args, fCore.Settings()->SerialPort(), order, display, results);
     QEventLoop loop;
     run.SetOnOver(TCvEvent<TCvTimerParams>::FromFunction([&loop](TCvTimerParams&) { loop.quit(); }));
     // Ctrl-C and SIGTERM stop the runs in progress; the summary follows once they have ended.

@@ -14,7 +14,7 @@ class TQvApp;
 class TQvBeaconJob;
 class TQvGangDisplay;
 class TQvResultsFile;
-struct TQvBeaconJobSpec;
+struct TQvBeaconJobOrder;
 struct TCvAppLogAddParams;
 struct TQvFlashProgActionParams;
 
@@ -34,11 +34,11 @@ public:
 private:
     int RunInspect(const std::string& file);
     // Several beacons at once (a list of ports, or a station), to the end or to an interrupt.
-    int RunGang(const TQvHeadlessArgs& args, const TQvBeaconJobSpec& spec, TQvResultsFile* results);
-    // Reads the Beacon Config File into `spec` (the settings' key and engineering mode).
-    bool LoadConfig(const std::string& file, TQvBeaconJobSpec& spec);
+    int RunGang(const TQvHeadlessArgs& args, const TQvBeaconJobOrder& order, TQvResultsFile* results);
+    // Reads the Beacon Config File into `order` (the settings' key and engineering mode).
+    bool LoadConfig(const std::string& file, TQvBeaconJobOrder& order);
     // Runs one operation on the connected beacon to its end (event loop included).
-    int RunJob(const TQvBeaconJobSpec& spec, TQvResultsFile* results);
+    int RunJob(const TQvBeaconJobOrder& order, TQvResultsFile* results);
     static int ExitStatus(const std::string& operation, const TQvBeaconJob& job);
 
     void LogAdd(TCvAppLogAddParams& params);
