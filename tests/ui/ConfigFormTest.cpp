@@ -1,6 +1,7 @@
 // The factory configuration window driven like an operator: typing, leaving controls, clicks,
 // the reset confirmation and the Beacon Config File through the replaceable dialogs.
 #include "ui/QvConfigForm.h"
+#include "tests/ui/UiTyping.h"
 
 #include "app/QvDialogs.h"
 #include "framework/CvClock.h"
@@ -90,15 +91,7 @@ protected:
         return w;
     }
 
-    // Replaces the text of a control by typing and leaves it with Tab.
-    static void TypeAndLeave(QWidget* control, const QString& text)
-    {
-        control->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(control, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(control, Qt::Key_Delete);
-        QTest::keyClicks(control, text);
-        QTest::keyClick(control, Qt::Key_Tab);
-    }
+    static void TypeAndLeave(QWidget* control, const QString& text) { QvTypeAndLeave(control, text); }
 
     static QString Shown(QWidget* control)
     {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ui/QvMainForm.h"
+#include "tests/ui/UiTyping.h"
 
 #include "app/QvApp.h"
 #include "app/QvDialogs.h"
@@ -161,14 +162,7 @@ protected:
         Click("uHardwareBtn");
         EXPECT_TRUE(ran) << "the configuration window did not open";
     }
-    static void TypeAndLeave(QWidget* control, const QString& text)
-    {
-        control->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(control, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(control, Qt::Key_Delete);
-        QTest::keyClicks(control, text);
-        QTest::keyClick(control, Qt::Key_Tab);
-    }
+    static void TypeAndLeave(QWidget* control, const QString& text) { QvTypeAndLeave(control, text); }
 
     TFwAppEnv fEnv;
     TCvQtTimerService fTimers;
